@@ -1,0 +1,31 @@
+# What a person types. CMake does the building; ctest runs the tests.
+BUILD      ?= build
+BUILD_ASAN ?= build-asan
+JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
+CMAKE_ARGS ?=
+
+.PHONY: all build demo test test-asan bench clean
+
+all: build
+
+build:
+	cmake -S . -B $(BUILD) $(CMAKE_ARGS) >/dev/null
+	cmake --build $(BUILD) -j $(JOBS)
+
+demo: build
+	./zefcat/demo.sh $(BUILD)
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+test-asan:
+	cmake -S . -B $(BUILD_ASAN) -DZEF_SANITIZE=ON -DZEF_BENCH=OFF $(CMAKE_ARGS) >/dev/null
+	cmake --build $(BUILD_ASAN) -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --test-dir $(BUILD_ASAN) --output-on-failure -j $(JOBS)
+
+bench: build
+	$(BUILD)/bench_store
+
+clean:
+	rm -rf $(BUILD) $(BUILD_ASAN)
