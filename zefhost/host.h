@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "catalog/services.h"
 #include "host/abi.h"
 
 namespace zefhost {
