@@ -47,12 +47,40 @@ void Host::set_routine(zef::RoutineAddress at, void *routine) {
 
 void *Host::routine(zef::RoutineAddress at) const { return vectors_[at.vector][at.slot]; }
 
-MarkGuard::MarkGuard(int vector) : vector_(vector) {
-    Host &host = Host::current();
-    if (host.gcb()->mark_bytes[vector] != 0) host.note_unmarked_call();
+void Host::fail_call(zef::RoutineAddress at, int32_t status, int nth) {
+    failures_[key(at)] = Failure{status, nth < 1 ? 1 : nth};
 }
 
-MarkGuard::~MarkGuard() {
+void Host::fail_every_call(zef::RoutineAddress at, int32_t status) {
+    failures_[key(at)] = Failure{status, 0};
+}
+
+void Host::clear_failures() { failures_.clear(); }
+
+std::optional<int32_t> Host::enter(zef::RoutineAddress at) {
+    ++calls_[key(at)];
+    auto it = failures_.find(key(at));
+    if (it == failures_.end()) return std::nullopt;
+    Failure &f = it->second;
+    if (f.countdown == 0) return f.status;
+    if (--f.countdown > 0) return std::nullopt;
+    int32_t status = f.status;
+    failures_.erase(it);
+    return status;
+}
+
+int64_t Host::calls(zef::RoutineAddress at) const {
+    auto it = calls_.find(key(at));
+    return it == calls_.end() ? 0 : it->second;
+}
+
+HostCall::HostCall(zef::RoutineAddress at) : vector_(at.vector) {
+    Host &host = Host::current();
+    if (host.gcb()->mark_bytes[vector_] != 0) host.note_unmarked_call();
+    failure_ = host.enter(at);
+}
+
+HostCall::~HostCall() {
     if (Host::exists()) Host::current().gcb()->mark_bytes[vector_] = 1;
 }
 

@@ -6,7 +6,9 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "catalog/services.h"
@@ -38,25 +40,51 @@ public:
     int unmarked_calls() const { return unmarked_calls_; }
     void note_unmarked_call() { ++unmarked_calls_; }
 
+    // Fault injection: the nth call of routine `at` from now (1 = the next)
+    // answers `status` instead of doing its work; every_call keeps answering
+    // it until clear_failures(). Only routines that return a status honour it.
+    void fail_call(zef::RoutineAddress at, int32_t status, int nth = 1);
+    void fail_every_call(zef::RoutineAddress at, int32_t status);
+    void clear_failures();
+    // Counts the call of `at` and says whether it must fail.
+    std::optional<int32_t> enter(zef::RoutineAddress at);
+    // How often routine `at` was called through the vector.
+    int64_t calls(zef::RoutineAddress at) const;
+
 private:
     zef::GlobalControlBlock gcb_{};
     std::vector<std::vector<void *>> vectors_;
     std::vector<void **> table_;
     uint8_t marks_[zef::kMarkByteCount]{};
     int unmarked_calls_ = 0;
+
+    struct Failure {
+        int32_t status;
+        int countdown;  // 0: every call
+    };
+    static int64_t key(zef::RoutineAddress at) { return int64_t{at.vector} << 32 | at.slot; }
+    std::map<int64_t, Failure> failures_;
+    std::map<int64_t, int64_t> calls_;
 };
 
-// Placed first in every host routine: checks that the caller cleared mark
-// byte v and sets it again when the routine returns.
-class MarkGuard {
+// Placed first in every host routine: checks that the caller cleared the
+// mark byte of the routine's vector, counts the call, tells whether a planned
+// failure is due, and sets the mark byte again when the routine returns:
+//
+//     HostCall call(zef::routine::ylopen);
+//     if (call.failure()) return *call.failure();
+class HostCall {
 public:
-    explicit MarkGuard(int vector);
-    ~MarkGuard();
-    MarkGuard(const MarkGuard &) = delete;
-    MarkGuard &operator=(const MarkGuard &) = delete;
+    explicit HostCall(zef::RoutineAddress at);
+    ~HostCall();
+    HostCall(const HostCall &) = delete;
+    HostCall &operator=(const HostCall &) = delete;
+
+    const std::optional<int32_t> &failure() const { return failure_; }
 
 private:
     int vector_;
+    std::optional<int32_t> failure_;
 };
 
 }  // namespace zefhost
