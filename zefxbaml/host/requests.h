@@ -91,9 +91,7 @@ static_assert(offsetof(FindRequest, entry_name_length) == 8);
 static_assert(offsetof(FindRequest, entry_name) == 10);
 static_assert(offsetof(FindRequest, entry_type) == 42);
 
-// yldread: one directory entry. The module reads only name and type; the
-// stand-in also reports what it knows of the entry in the reserved bytes it
-// owns (see zefhost's catalog services).
+// yldread: one directory entry. The module reads only name and type.
 struct DirectoryEntryArea {
     uint8_t host_0[8];
     int16_t name_length;
