@@ -6,10 +6,22 @@
 #include <cstdint>
 
 #include "host/abi.h"
+#include "module/image.h"
 
 #define ZEF_EXPORT __attribute__((visibility("default")))
 
 extern "C" {
+// Load-time entry: records the host's anchors, returns &vi_mcn.
+ZEF_EXPORT const zef::ImageInformation *mcn_main(void *gcb, void *pidb);
+ZEF_EXPORT extern const zef::ImageInformation vi_mcn;
+// The component list: &pcn_ZEFXBAML, then null.
+ZEF_EXPORT extern const zef::ComponentNode *const mcn_pcns[2];
+ZEF_EXPORT extern const zef::ComponentNode pcn_ZEFXBAML;
+// Constructor: a new access-method control block, or null and 0x80000803.
+ZEF_EXPORT void zefxbaml(zef::AccessMethodBlock **block, int32_t *status);
+// Copies the 208-byte version record to destination.
+ZEF_EXPORT void qxvercn1(zef::VersionRecord *destination);
+
 // Anchors written once by mcn_main, read by every call into the host.
 ZEF_EXPORT extern void *v_global_gcb_anchor;
 ZEF_EXPORT extern void *v_global_pidb_anchor;
