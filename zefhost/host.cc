@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "encodings.h"
+#include "kernel_routines.h"
+
 namespace zefhost {
 
 namespace {
@@ -11,6 +14,22 @@ Host *live_host = nullptr;
 }
 
 Host::Host() {
+    build_vectors();
+    build_chains();
+    live_host = this;
+    install_kernel_routines(*this);
+    catalogs_ = std::make_unique<catalog::Services>(*this);
+}
+
+Host::~Host() {
+    catalogs_.reset();
+    if (live_host == this) live_host = nullptr;
+}
+
+// One vector per entry of kVectorSizes, each long enough for its highest
+// slot; the table is indexed by vector number, with null for the vectors
+// the stand-in does not have. Every mark byte starts set.
+void Host::build_vectors() {
     int highest = 0;
     for (const auto &v : zef::kVectorSizes) highest = v[0] > highest ? v[0] : highest;
     vectors_.resize(highest + 1);
@@ -22,11 +41,41 @@ Host::Host() {
     for (auto &m : marks_) m = 1;
     gcb_.transfer_table = table_.data();
     gcb_.mark_bytes = marks_;
-    live_host = this;
 }
 
-Host::~Host() {
-    if (live_host == this) live_host = nullptr;
+// The records the control block's words lead to, all owned by the host.
+void Host::build_chains() {
+    task_block_.context = &task_context_;
+    task_context_.owner = &owner_record_;
+    owner_record_.pool = owner_pool_.pool();
+    gcb_.task_block = &task_block_;
+    gcb_.no_current_task = 0;
+
+    gcb_.scratch_pool = scratch_pool_.pool();
+    gcb_.storage_pool = storage_pool_.pool();
+
+    encoding_descriptor_.in_force = 0;
+    encoding_descriptor_.encoding_id = kHostEncodingId;
+    encoding_holder_.descriptor = &encoding_descriptor_;
+    gcb_.encoding_holder = &encoding_holder_;
+
+    attribute_anchor_.assignment_switch = 0;
+    attribute_anchor_.variable_lookup = Variables::kLookup;
+    gcb_.attribute_anchor = &attribute_anchor_;
+
+    gcb_.translation_tables = translation_.block();
+    gcb_.kernel_handle = kKernelHandle;
+
+    task_record_.access = &task_access_;
+    task_access_.access_word = 0;
+}
+
+void Host::set_encoding_descriptor_present(bool present) {
+    encoding_holder_.descriptor = present ? &encoding_descriptor_ : nullptr;
+}
+
+void Host::offer_variable_lookup(bool offered) {
+    attribute_anchor_.variable_lookup = offered ? Variables::kLookup : nullptr;
 }
 
 Host &Host::current() {
