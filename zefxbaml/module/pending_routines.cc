@@ -4,21 +4,6 @@
 
 namespace zef {
 
-int32_t yxlasgn(char *, void *, const char *, const char *, int32_t, OptionBlock *) {
-    return kNotSupported;
-}
-int32_t yxlasl(char *, void *, const char *, const char *, int32_t, const char *, int32_t, void *,
-               OptionBlock *) {
-    return kNotSupported;
-}
-int32_t yxldasg(const char *, void *) { return kNotSupported; }
-int32_t yxlhbfr(const char *, void *, OptionBlock *) { return kNotSupported; }
-int32_t yxlpars(void *, OwnerRecord *, void *, uint32_t, void *, int32_t *, OptionBlock **) {
-    return kNotSupported;
-}
-int32_t yxlexl(const char *, void *) { return kNotSupported; }
-int32_t yxlpnam(const char *, char *) { return kNotSupported; }
-int32_t yxlnxt(FilerefRecord **, char *, void *, const char **, int32_t *) { return kNotSupported; }
 int32_t yxlopn(StreamBlock **, const char *, void *, OpenRequest *) { return kNotSupported; }
 int32_t yxlread(StreamBlock *, char **, int64_t *, char *) { return kNotSupported; }
 int32_t yxlwrit(StreamBlock *, const char *, int64_t, int32_t) { return kNotSupported; }

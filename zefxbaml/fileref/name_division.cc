@@ -1,0 +1,28 @@
+#include "fileref/name_division.h"
+
+#include "fileref/fileref_record.h"
+#include "host/kernel.h"
+#include "text/blank_padded.h"
+
+namespace zef {
+
+int32_t divide_name(const char *name, int32_t length, DividedName *divided) {
+    *divided = DividedName{};
+    return host::znamdiv(name, length, &divided->part_count, &divided->parts[0],
+                         &divided->parts[1], &divided->parts[2], &divided->parts[3]);
+}
+
+void store_division(FilerefRecord *record, const DividedName &divided) {
+    record->part_count = divided.part_count;
+    record->part1 = divided.parts[0];
+    record->part2 = divided.parts[1];
+    record->part3 = divided.parts[2];
+    record->part4 = divided.parts[3];
+    record->full_name_length =
+        wzstcat(record->full_name, kFullNameWidth, '.', 4, record->part1.text,
+                int32_t{record->part1.length}, record->part2.text, int32_t{record->part2.length},
+                record->part3.text, int32_t{record->part3.length}, record->part4.text,
+                int32_t{record->part4.length});
+}
+
+}  // namespace zef

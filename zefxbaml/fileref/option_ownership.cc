@@ -1,0 +1,56 @@
+#include "fileref/option_ownership.h"
+
+#include "fileref/fileref_record.h"
+#include "fileref/option_block.h"
+#include "module/method_routines.h"
+#include "module/status.h"
+
+namespace zef {
+
+namespace {
+
+FilerefRecord *first_borrower(AccessMethodBlock *block, const FilerefRecord *owner) {
+    if (block == nullptr) return nullptr;
+    for (FilerefRecord *record = block->fileref_list; record != nullptr; record = record->next)
+        if (record != owner && record->option_block == owner->option_block &&
+            (record->state & kBorrowsOptionBlock) != 0)
+            return record;
+    return nullptr;
+}
+
+}  // namespace
+
+int32_t drop_options(AccessMethodBlock *block, FilerefRecord *record, const char *fileref8,
+                     void *context, bool honour_not_owned, const OptionBlock *keep) {
+    OptionBlock *options = record->option_block;
+    if (options == nullptr || options == keep) return kOk;
+    if ((record->state & kBorrowsOptionBlock) != 0) {
+        attach_options(record, nullptr, false);
+        return kOk;
+    }
+    if (honour_not_owned && (record->flags & kNotOwned) != 0) return kOk;
+    if (FilerefRecord *heir = first_borrower(block, record)) {
+        heir->state &= ~kBorrowsOptionBlock;
+        attach_options(record, nullptr, false);
+        return kOk;
+    }
+    int32_t status = yxlhbfr(fileref8, context, options);
+    attach_options(record, nullptr, false);
+    return status;
+}
+
+void attach_options(FilerefRecord *record, OptionBlock *options, bool borrowed) {
+    record->option_block = options;
+    if (borrowed && options != nullptr)
+        record->state |= kBorrowsOptionBlock;
+    else
+        record->state &= ~kBorrowsOptionBlock;
+}
+
+void forget_options(AccessMethodBlock *block, const OptionBlock *options) {
+    if (block == nullptr) return;
+    for (FilerefRecord *record = block->fileref_list; record != nullptr; record = record->next)
+        if (record->option_block == options) attach_options(record, nullptr, false);
+}
+
+}  // namespace zef

@@ -1,0 +1,35 @@
+// Who releases an option block that fileref records carry. A record owns the
+// block it was assigned with, unless the block's flags said kNotOwned; a
+// record assigned like another without options of its own borrows the other
+// record's block (kBorrowsOptionBlock). Whatever happens first, no record in
+// the list is left pointing at a released block.
+#pragma once
+
+#include <cstdint>
+
+#include "module/control_block.h"
+
+namespace zef {
+
+struct FilerefRecord;
+struct OptionBlock;
+
+// What a record does with its option block before it takes another or goes
+// away. `honour_not_owned`: a record whose flags carry kNotOwned keeps its
+// pointer and releases nothing (assignment and deassignment honour it; the
+// like-assignment does not). A block equal to `keep` (the one the record is
+// about to take again) stays. A borrowed block is only forgotten. A block
+// that other records of the list borrow passes to the first of them, which
+// owns it from then on. Otherwise the block is released through yxlhbfr.
+// Returns yxlhbfr's status, else 0.
+int32_t drop_options(AccessMethodBlock *block, FilerefRecord *record, const char *fileref8,
+                     void *context, bool honour_not_owned, const OptionBlock *keep);
+
+// Attaches `options` to the record; `borrowed` says another record owns it.
+void attach_options(FilerefRecord *record, OptionBlock *options, bool borrowed);
+
+// Clears every pointer that a record of the block's list holds to `options`,
+// which is being released.
+void forget_options(AccessMethodBlock *block, const OptionBlock *options);
+
+}  // namespace zef

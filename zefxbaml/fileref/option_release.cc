@@ -1,0 +1,33 @@
+// yxlhbfr (slot 36): release an option block and detach it from the fileref
+// records that hold it.
+#include "fileref/fileref_lookup.h"
+#include "fileref/fileref_record.h"
+#include "fileref/option_block.h"
+#include "fileref/option_ownership.h"
+#include "host/chains.h"
+#include "module/exports.h"
+#include "module/method_routines.h"
+#include "module/status.h"
+
+namespace zef {
+
+// Gives the block back to its owner's pool (the current task's owner when it
+// has none yet) and clears every pointer that a record of the fileref's list
+// holds to it. A name that is not found is set as message insert 1, but the
+// block is released all the same. Always returns 0; with no owner and no
+// current task the block is left as it is.
+int32_t yxlhbfr(const char *fileref8, void *context, OptionBlock *options) {
+    if (options->owner == nullptr) {
+        options->owner = host::current_owner();
+        if (options->owner == nullptr) return kOk;
+    }
+    FilerefRecord *record = nullptr;
+    AccessMethodBlock *block = nullptr;
+    find_fileref(fileref8, context, &record, &block);
+
+    vmfree_handler(options->owner->pool, options, 0, kBufferStorage);
+    forget_options(block, options);
+    return kOk;
+}
+
+}  // namespace zef
