@@ -163,15 +163,5 @@ TEST(HostCalls, EveryCallFailsUntilCleared) {
     EXPECT_EQ(wzsxcch(), 0);
 }
 
-TEST(HostCalls, CurrentIsTheLiveHost) {
-    EXPECT_FALSE(Host::exists());
-    {
-        Host host;
-        EXPECT_TRUE(Host::exists());
-        EXPECT_EQ(&Host::current(), &host);
-    }
-    EXPECT_FALSE(Host::exists());
-}
-
 }  // namespace
 }  // namespace zefhost

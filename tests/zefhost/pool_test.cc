@@ -90,16 +90,5 @@ TEST(HostPool, ReportsForeignAndDoubleReleases) {
     release(other, foreign);
 }
 
-TEST(HostPool, ZeroSizeBlocksAreDistinct) {
-    HostPool pool("test");
-    void *a = obtain(pool, 0, zef::kRecordStorage);
-    void *b = obtain(pool, 0, zef::kRecordStorage);
-    EXPECT_NE(a, nullptr);
-    EXPECT_NE(a, b);
-    release(pool, a);
-    release(pool, b);
-    EXPECT_EQ(pool.bad_releases(), 0);
-}
-
 }  // namespace
 }  // namespace zefhost

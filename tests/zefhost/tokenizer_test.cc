@@ -152,15 +152,6 @@ TEST_F(HostTokenizer, FinishOptionRewindsToTheTakenTokens) {
     EXPECT_TRUE(source.at_end());
 }
 
-TEST_F(HostTokenizer, StatementRecordIsTheSourcesOwn) {
-    OptionSource source("x");
-    zef::Token token;
-    start(token);
-    next(source, token);
-    token.statement->status_word |= 0x1;
-    EXPECT_EQ(source.statement()->status_word, 0x1);
-}
-
 TEST_F(HostTokenizer, FailureInjectionAnswersInsteadOfScanning) {
     OptionSource source("a");
     zef::Token token;
