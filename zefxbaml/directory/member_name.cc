@@ -1,0 +1,43 @@
+#include "directory/member_name.h"
+
+#include <cstring>
+
+#include "host/messages.h"
+#include "module/status.h"
+#include "text/blank_padded.h"
+#include "text/translate.h"
+
+namespace zef {
+
+namespace {
+constexpr int32_t kMessageNamePartTooLong = 5;
+constexpr int32_t kEntryNameWidth = 32;
+constexpr char kZef[8] = {'Z', 'E', 'F', ' ', ' ', ' ', ' ', ' '};
+constexpr char kSource[8] = {'S', 'O', 'U', 'R', 'C', 'E', ' ', ' '};
+}  // namespace
+
+int32_t split_member_name(const char *member_name, int32_t length, const char *type8,
+                          MemberEntry *entry) {
+    if (length < 0) return host::fail_with_message(kMessageNamePartTooLong, kNameUnsuitable);
+    const char *dot = length > 0 ? static_cast<const char *>(std::memchr(member_name, '.', length))
+                                 : nullptr;
+    int32_t name_length = dot != nullptr ? static_cast<int32_t>(dot - member_name) : length;
+    if (name_length > kEntryNameWidth)
+        return host::fail_with_message(kMessageNamePartTooLong, kNameUnsuitable);
+
+    std::memset(entry->name, ' ', sizeof entry->name);
+    if (name_length > 0) std::memcpy(entry->name, member_name, name_length);
+    entry->name_length = static_cast<int16_t>(name_length);
+    if (dot != nullptr)
+        vzmp(dot + 1, length - name_length - 1, entry->type, sizeof entry->type);
+    else
+        std::memcpy(entry->type, type8, sizeof entry->type);
+
+    wztxxlt(kTranslateUpper, entry->name, entry->name, name_length);
+    wztxxlt(kTranslateUpper, entry->type, entry->type, sizeof entry->type);
+    if (std::memcmp(entry->type, kZef, sizeof kZef) == 0)
+        std::memcpy(entry->type, kSource, sizeof kSource);
+    return kOk;
+}
+
+}  // namespace zef
