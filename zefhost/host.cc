@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "catalog/services.h"
 #include "encodings.h"
 #include "kernel_routines.h"
 
@@ -16,6 +17,7 @@ Host *live_host = nullptr;
 Host::Host() {
     build_vectors();
     build_chains();
+    previous_host_ = live_host;
     live_host = this;
     install_kernel_routines(*this);
     catalogs_ = std::make_unique<catalog::Services>(*this);
@@ -23,7 +25,7 @@ Host::Host() {
 
 Host::~Host() {
     catalogs_.reset();
-    if (live_host == this) live_host = nullptr;
+    if (live_host == this) live_host = previous_host_;
 }
 
 // One vector per entry of kVectorSizes, each long enough for its highest

@@ -17,7 +17,6 @@
 #include <string_view>
 #include <vector>
 
-#include "catalog/services.h"
 #include "host/abi.h"
 #include "messages.h"
 #include "method_registry.h"
@@ -26,6 +25,10 @@
 #include "variables.h"
 
 namespace zefhost {
+
+namespace catalog {
+class Services;  // catalog/services.h
+}
 
 class Host {
 public:
@@ -36,7 +39,8 @@ public:
     Host(const Host &) = delete;
     Host &operator=(const Host &) = delete;
 
-    // The live host; there is at most one at a time.
+    // The live host: the one built last of those still alive (hosts end in
+    // the reverse order of their making, as scopes do).
     static Host &current();
     static bool exists();
 
@@ -144,6 +148,7 @@ public:
 
     // ------------------------------------------------------------ catalogs --
 
+    // The catalog services of vector 48 (include "zefhost/catalog/services.h").
     catalog::Services &catalogs() { return *catalogs_; }
 
 private:
@@ -183,6 +188,8 @@ private:
     Variables variables_;
     MethodRegistry methods_;
     Messages messages_;
+
+    Host *previous_host_ = nullptr;  // live again when this host ends
 
     // Built last, once the vectors exist; taken down first.
     std::unique_ptr<catalog::Services> catalogs_;

@@ -163,5 +163,14 @@ TEST(HostCalls, EveryCallFailsUntilCleared) {
     EXPECT_EQ(wzsxcch(), 0);
 }
 
+TEST(HostCalls, InnerHostIsCurrentWhileItLives) {
+    Host outer;
+    {
+        Host inner;
+        EXPECT_EQ(&Host::current(), &inner);
+    }
+    EXPECT_EQ(&Host::current(), &outer);
+}
+
 }  // namespace
 }  // namespace zefhost
