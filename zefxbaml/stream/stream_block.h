@@ -54,6 +54,10 @@ struct StreamBlock {
     int64_t lrecl;         // effective logical record length
     void *catalog_handle;
     int32_t member_mode;  // 1 input, 2 output, 8 append or update
+    // In the 4 bytes of padding before member_handle: the record code of the
+    // general write for this entry type, looked up once at the first write
+    // (0 until then; the block comes zero-filled).
+    uint16_t write_record_code;
     void *member_handle;
     char *record_buffer;  // max(block_length, lrecl) bytes
     int32_t buffer_count;  // bytes delivered by the last read
@@ -99,6 +103,7 @@ static_assert(offsetof(StreamBlock, block_length) == 120);
 static_assert(offsetof(StreamBlock, lrecl) == 128);
 static_assert(offsetof(StreamBlock, catalog_handle) == 136);
 static_assert(offsetof(StreamBlock, member_mode) == 144);
+static_assert(offsetof(StreamBlock, write_record_code) == 148);
 static_assert(offsetof(StreamBlock, member_handle) == 152);
 static_assert(offsetof(StreamBlock, record_buffer) == 160);
 static_assert(offsetof(StreamBlock, buffer_count) == 168);

@@ -1,0 +1,73 @@
+// What the record read and write routines share: the size of the stream's
+// record buffer, the one ylmread of a read with its delivered count held to
+// that buffer, and byte moves that do nothing for a count of 0. Everything
+// here is inline: it runs once per record.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+#include "host/abi.h"
+#include "host/catalog.h"
+#include "module/status.h"
+#include "stream/open_steps.h"
+#include "stream/stream_block.h"
+
+namespace zef {
+
+inline constexpr char kBlank = ' ';
+
+// Bytes of record_buffer that the routines may touch: what the open gave it
+// (open_steps.h), 0 when the stream has none.
+inline int64_t record_buffer_capacity(const StreamBlock *stream) {
+    if (stream->record_buffer == nullptr) return 0;
+    int64_t size = stream_buffer_bytes(stream);
+    return size > 0 ? size : 0;
+}
+
+// The host's end of member, whatever the bits it leaves free.
+inline bool is_end_of_member(int32_t status) {
+    return (static_cast<uint32_t>(status) & 0x803FFFFFu) ==
+           static_cast<uint32_t>(kCatalogEndOfMember);
+}
+
+inline void copy_bytes(char *target, const char *source, int64_t count) {
+    if (count > 0) std::memcpy(target, source, static_cast<size_t>(count));
+}
+
+inline void fill_blanks(char *target, int64_t count) {
+    if (count > 0) std::memset(target, kBlank, static_cast<size_t>(count));
+}
+
+// One block from the entry into record_buffer. Stores buffer_count and
+// last_record_code and returns the ylmread status with the end of member
+// turned into 0x801. The count kept is never below 0 nor above what
+// record_buffer holds, whatever the host reports, so nothing that follows
+// reaches past the buffer.
+inline int32_t read_block(StreamBlock *stream) {
+    TransferRequest &transfer = stream->transfer_request;
+    std::memset(&transfer, 0, sizeof transfer);
+    transfer.buffer = stream->record_buffer;
+    int32_t status = host::ylmread(stream->member_handle, &transfer);
+    if (is_end_of_member(status)) status = kEndOfFile;
+
+    int64_t delivered = static_cast<int32_t>(static_cast<uint32_t>(transfer.length));
+    delivered = std::clamp<int64_t>(delivered, 0, record_buffer_capacity(stream));
+    stream->buffer_count = static_cast<int32_t>(delivered);
+    stream->last_record_code = transfer.record_code;
+    return status;
+}
+
+// One record to the entry with the given record code.
+inline int32_t write_record(StreamBlock *stream, const char *record, int64_t length,
+                            uint16_t record_code) {
+    TransferRequest &transfer = stream->transfer_request;
+    std::memset(&transfer, 0, sizeof transfer);
+    transfer.buffer = const_cast<char *>(record);
+    transfer.length = length;
+    transfer.record_code = record_code;
+    return host::ylmwrit(stream->member_handle, &transfer);
+}
+
+}  // namespace zef
