@@ -1,11 +1,339 @@
-#include "catalog/services.h"
+#include "services.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "catalog_error.h"
+#include "directory_scan.h"
+#include "entry_reader.h"
+#include "entry_writer.h"
+#include "routines.h"
+#include "schema.h"
 #include "host.h"
 
 namespace zefhost::catalog {
 
-Services::Services(Host &) {}
+namespace {
 
-Services::~Services() = default;
+Services *live_services = nullptr;
+
+std::string entry_text(const EntryKey &key) { return key.name + "." + key.type; }
+
+}  // namespace
+
+Services::Services(Host &host) : host_(host) {
+    live_services = this;
+    install_catalog_routines(host_);
+}
+
+Services::~Services() {
+    last_entry_ = nullptr;
+    last_handle_ = nullptr;
+    entries_.clear();
+    scans_.clear();
+    catalogs_.clear();
+    if (live_services == this) live_services = nullptr;
+}
+
+Services &Services::live() {
+    if (live_services == nullptr) {
+        std::fputs("zefhost: a catalog routine was called with no live catalog services\n", stderr);
+        std::abort();
+    }
+    return *live_services;
+}
+
+// ---------------------------------------------------------------- libraries --
+
+void Services::assign_library(std::string_view name, const std::filesystem::path &directory,
+                              bool read_only, bool create_directory) {
+    std::string key = library_key(name);
+    if (key.empty()) fail(zef::kCatalogLibraryNotAssigned, "empty library name");
+    std::error_code ec;
+    if (create_directory) std::filesystem::create_directories(directory, ec);
+    if (!std::filesystem::is_directory(directory, ec))
+        fail(zef::kCatalogLibraryNotAssigned, "library " + key + ": " + directory.string() +
+                                                  " is not a directory");
+    libraries_[key] = Library{std::filesystem::absolute(directory, ec), read_only};
+}
+
+bool Services::deassign_library(std::string_view name) {
+    return libraries_.erase(library_key(name)) > 0;
+}
+
+std::optional<Library> Services::library(std::string_view name) const {
+    auto it = libraries_.find(library_key(name));
+    if (it == libraries_.end()) return std::nullopt;
+    return it->second;
+}
+
+std::optional<std::filesystem::path> Services::library_directory(std::string_view name) const {
+    auto found = library(name);
+    if (!found) return std::nullopt;
+    return found->directory;
+}
+
+std::filesystem::path Services::catalog_file(std::string_view library_name,
+                                             std::string_view catalog) const {
+    std::string key = library_key(library_name);
+    auto it = libraries_.find(key);
+    if (key.empty() || it == libraries_.end())
+        fail(zef::kCatalogLibraryNotAssigned, "library \"" + key + "\" is not assigned");
+    return it->second.directory /
+           catalog_file_name(catalog_key(static_cast<int64_t>(catalog.size()), catalog.data()));
+}
+
+// ------------------------------------------------------ metadata for tools --
+
+std::vector<EntryInfo> Services::list_entries(std::string_view library_name, std::string_view catalog) {
+    std::filesystem::path file = catalog_file(library_name, catalog);
+    if (!std::filesystem::exists(file)) fail(zef::kCatalogMissing, file.string() + ": no such catalog");
+    Store store(file, false, busy_timeout_ms_);
+    return Store::entries(store.main());
+}
+
+std::vector<std::string> Services::check_catalog(std::string_view library_name, std::string_view catalog) {
+    std::filesystem::path file = catalog_file(library_name, catalog);
+    if (!std::filesystem::exists(file)) fail(zef::kCatalogMissing, file.string() + ": no such catalog");
+    Store store(file, false, busy_timeout_ms_);
+    return store.check();
+}
+
+// ----------------------------------------------------------------- handles --
+
+Services::CatalogHandle &Services::catalog_handle(void *catalog) {
+    auto it = catalogs_.find(catalog);
+    if (catalog == nullptr || it == catalogs_.end())
+        fail(zef::kCatalogBadRequest, "not an open catalog handle");
+    return *it->second;
+}
+
+EntryHandle &Services::find_entry_handle(void *entry) {
+    auto it = entries_.find(entry);
+    if (entry == nullptr || it == entries_.end()) fail(zef::kCatalogBadRequest, "not an open entry handle");
+    last_entry_ = entry;
+    last_handle_ = it->second.get();
+    return *last_handle_;
+}
+
+std::shared_ptr<Store> Services::open_store(const std::filesystem::path &file, bool writable) {
+    return std::make_shared<Store>(file, writable, busy_timeout_ms_);
+}
+
+Services::OpenCount &Services::open_count(const Store &store, const EntryKey &key) {
+    return open_counts_[{store.id(), key}];
+}
+
+void Services::forget_entry(EntryHandle *handle) {
+    auto it = open_counts_.find({handle->store().id(), handle->key()});
+    if (it != open_counts_.end()) {
+        (handle->writes() ? it->second.writers : it->second.readers) -= 1;
+        if (it->second.readers == 0 && it->second.writers == 0) open_counts_.erase(it);
+    }
+    if (last_handle_ == handle) {
+        last_entry_ = nullptr;
+        last_handle_ = nullptr;
+    }
+}
+
+// ---------------------------------------------------------------- catalogs --
+
+int32_t Services::open_catalog(const zef::LibraryRequest &request, void **catalog) {
+    int32_t mode = request.library_mode;
+    if (mode != 0 && mode != zef::kLibraryInput && mode != zef::kLibraryWrite)
+        fail(zef::kCatalogBadRequest, "library mode " + std::to_string(mode));
+    bool writing = mode == zef::kLibraryWrite;
+    std::string library_name = library_key(std::string_view(request.libref, kLibraryWidth));
+    auto library = libraries_.find(library_name);
+    if (library_name.empty() || library == libraries_.end())
+        fail(zef::kCatalogLibraryNotAssigned, "library \"" + library_name + "\" is not assigned");
+    std::string name = catalog_key(request.catalog_name_length, request.catalog_name);
+    if (writing && library->second.read_only)
+        fail(zef::kCatalogBadRequest, "library " + library_name + " is read-only");
+    std::filesystem::path file = library->second.directory / catalog_file_name(name);
+
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0) {
+        if (errno != ENOENT) fail(zef::kCatalogDamaged, file.string() + ": " + std::strerror(errno));
+        if (!writing) fail(zef::kCatalogMissing, "catalog " + library_name + "." + name + " does not exist");
+        create_catalog(file);
+    } else if (!S_ISREG(st.st_mode)) {
+        fail(zef::kCatalogDamaged, file.string() + ": not a file");
+    }
+
+    auto handle = std::make_unique<CatalogHandle>();
+    handle->store = open_store(file, writing);
+    if (writing) {
+        // Housekeeping: what dead writers left behind goes now. A busy
+        // catalog is left for another time.
+        try {
+            Store &store = *handle->store;
+            bool any = false;
+            {
+                sql::Use s(store.main().cached("SELECT 1 FROM writers LIMIT 1"));
+                any = s->step();
+            }
+            if (any) {
+                sql::Transaction t(store.main(), sql::Transaction::Kind::write);
+                store.reclaim_dead_writers(store.main(), nullptr);
+                t.commit();
+            }
+        } catch (const CatalogError &) {
+        }
+    }
+    void *address = handle.get();
+    catalogs_.emplace(address, std::move(handle));
+    *catalog = address;
+    return 0;
+}
+
+int32_t Services::close_catalog(void *catalog) {
+    catalog_handle(catalog);
+    catalogs_.erase(catalog);
+    return 0;
+}
+
+// ----------------------------------------------------------------- entries --
+
+int32_t Services::open_entry(const zef::MemberRequest &request, void **entry) {
+    CatalogHandle &catalog = catalog_handle(request.catalog_handle);
+    int32_t mode = request.member_mode;
+    if (mode != zef::kMemberInput && mode != zef::kMemberOutput && mode != zef::kMemberAppend)
+        fail(zef::kCatalogBadRequest, "member mode " + std::to_string(mode));
+    EntryKey key = entry_key(request.entry_name_length, request.entry_name, request.entry_type);
+    // The size ylminfo just told about this entry, which the caller's buffer was sized from.
+    int64_t longest_allowed = -1;
+    if (catalog.described && catalog.described->first == key) longest_allowed = catalog.described->second;
+    catalog.described.reset();
+
+    std::unique_ptr<EntryHandle> handle;
+    if (mode == zef::kMemberInput) {
+        if (key.name.empty()) fail(zef::kCatalogEntryMissing, "empty entry name");
+        handle = std::make_unique<EntryReader>(catalog.store, key, longest_allowed);
+    } else {
+        if (!catalog.store->writable())
+            fail(zef::kCatalogBadRequest, "catalog opened for input; entry " + entry_text(key) + " not writable");
+        if (key.name.empty()) fail(zef::kCatalogBadRequest, "empty entry name");
+        if (request.description_length < 0 || request.description_length > static_cast<int>(kDescriptionWidth))
+            fail(zef::kCatalogBadRequest, "description length " + std::to_string(request.description_length));
+        auto counts = open_counts_.find({catalog.store->id(), key});
+        if (counts != open_counts_.end() && counts->second.writers > 0)
+            fail(zef::kCatalogEntryInUse, "entry " + entry_text(key) + " is being written");
+        std::string description(trim_right(std::string_view(
+            request.description, static_cast<size_t>(request.description_length))));
+        auto writer = std::make_unique<EntryWriter>(catalog.store, key, mode, std::move(description));
+        handle = std::move(writer);
+    }
+    OpenCount &counts = open_count(*catalog.store, key);
+    (handle->writes() ? counts.writers : counts.readers) += 1;
+    void *address = handle.get();
+    entries_.emplace(address, std::move(handle));
+    *entry = address;
+    return 0;
+}
+
+int32_t Services::close_entry(void *entry) {
+    auto it = entries_.find(entry);
+    if (entry == nullptr || it == entries_.end()) fail(zef::kCatalogBadRequest, "not an open entry handle");
+    std::unique_ptr<EntryHandle> handle = std::move(it->second);
+    entries_.erase(it);
+    forget_entry(handle.get());
+    handle->close();
+    return 0;
+}
+
+int32_t Services::describe_entry(const zef::EntryRequest &request, int64_t *size) {
+    CatalogHandle &catalog = catalog_handle(request.catalog_handle);
+    EntryKey key = entry_key(request.entry_name_length, request.entry_name, request.entry_type);
+    std::optional<EntryRow> row;
+    if (!key.name.empty()) row = Store::entry(catalog.store->main(), key);
+    if (!row) fail(zef::kCatalogEntryMissing, "no entry " + entry_text(key));
+    *size = row->longest;
+    catalog.described.emplace(std::move(key), row->longest);
+    return 0;
+}
+
+int32_t Services::find_entry(const zef::FindRequest &request) {
+    CatalogHandle &catalog = catalog_handle(request.catalog_handle);
+    EntryKey key = entry_key(request.entry_name_length, request.entry_name, request.entry_type);
+    if (key.name.empty() || !Store::entry(catalog.store->main(), key))
+        fail(zef::kCatalogEntryMissing, "no entry " + entry_text(key));
+    return 0;
+}
+
+int32_t Services::delete_entry(const zef::EntryRequest &request) {
+    CatalogHandle &catalog = catalog_handle(request.catalog_handle);
+    EntryKey key = entry_key(request.entry_name_length, request.entry_name, request.entry_type);
+    Store &store = *catalog.store;
+    if (!store.writable()) fail(zef::kCatalogBadRequest, "catalog opened for input");
+    if (key.name.empty()) fail(zef::kCatalogEntryMissing, "empty entry name");
+    if (open_counts_.count({store.id(), key}))
+        fail(zef::kCatalogEntryInUse, "entry " + entry_text(key) + " is open");
+    sql::Transaction t(store.main(), sql::Transaction::Kind::durable_write);
+    if (store.reclaim_dead_writers(store.main(), &key))
+        fail(zef::kCatalogEntryInUse, "entry " + entry_text(key) + " is being written");
+    std::optional<EntryRow> row = Store::entry(store.main(), key);
+    if (!row) fail(zef::kCatalogEntryMissing, "no entry " + entry_text(key));
+    Store::drop_content(store.main(), row->content);
+    Store::delete_entry_row(store.main(), key);
+    t.commit();
+    return 0;
+}
+
+// ---------------------------------------------------------- directory scans --
+
+int32_t Services::open_scan(void *catalog, const char *filter8, void **scan_cell) {
+    CatalogHandle &handle = catalog_handle(catalog);
+    if (scan_cell == nullptr) fail(zef::kCatalogBadRequest, "no scan cell");
+    std::string filter = filter8 ? upper(trim_right(std::string_view(filter8, kTypeWidth))) : "";
+    if (filter == "ALL") filter.clear();
+    auto scan = std::make_unique<DirectoryScan>();
+    scan->store = handle.store;
+    scan->keys = Store::keys(handle.store->main(), filter);
+    void *address = scan.get();
+    scans_.emplace(address, std::move(scan));
+    *scan_cell = address;
+    return 0;
+}
+
+int32_t Services::read_scan(void *scan, zef::DirectoryEntryArea *area) {
+    auto it = scans_.find(scan);
+    if (scan == nullptr || it == scans_.end()) fail(zef::kCatalogBadRequest, "not an open scan");
+    if (area == nullptr) fail(zef::kCatalogBadRequest, "no directory entry area");
+    DirectoryScan &s = *it->second;
+    if (s.next >= s.keys.size()) return zef::kCatalogEndOfDirectory;
+    const EntryKey &key = s.keys[s.next++];
+    std::memset(area, 0, sizeof *area);
+    area->name_length = static_cast<int16_t>(key.name.size());
+    put_blank_padded(key.name, area->name, kNameWidth);
+    put_blank_padded(key.type, area->type, kTypeWidth);
+    return 0;
+}
+
+int32_t Services::close_scan(void *scan) {
+    if (scan == nullptr || scans_.erase(scan) == 0) fail(zef::kCatalogBadRequest, "not an open scan");
+    return 0;
+}
+
+// ------------------------------------------------------ information records --
+
+int32_t Services::start_information(void *catalog, zef::InformationRecord *record) {
+    CatalogHandle &handle = catalog_handle(catalog);
+    if (record == nullptr) fail(zef::kCatalogBadRequest, "no information record");
+    record->host_word = static_cast<uint64_t>(next_information_word_++);
+    ++handle.information_records;
+    return 0;
+}
+
+int32_t Services::end_information(void *catalog, void *) {
+    auto it = catalogs_.find(catalog);
+    if (catalog != nullptr && it != catalogs_.end() && it->second->information_records > 0)
+        --it->second->information_records;
+    return 0;
+}
 
 }  // namespace zefhost::catalog

@@ -1,8 +1,31 @@
 // The stand-in host's catalog services: libraries (a name assigned to a
-// directory), catalogs (one SQLite file each) and the routines of vector 48.
+// directory), catalogs (one SQLite file each, see schema.h) and the
+// routines of vector 48, which it installs in the host's vectors.
+//
+// Handles given to the module (catalog, entry, scan) are pointers to objects
+// kept here; every routine looks the pointer up before use, so a stale or
+// foreign handle is answered with kCatalogBadRequest and never followed.
+// A catalog handle may be closed while entries or scans opened through it
+// are still open: they keep the store alive until they end.
+//
+// Not thread-safe: the host calls it from one thread at a time.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "catalog_error.h"
+#include "names.h"
+#include "store.h"
+#include "host/requests.h"
 
 namespace zefhost {
 
@@ -10,13 +33,117 @@ class Host;
 
 namespace catalog {
 
+class EntryHandle;
+struct DirectoryScan;
+
+struct Library {
+    std::filesystem::path directory;
+    bool read_only = false;
+};
+
 class Services {
 public:
     // Puts the catalog routines into vector 48 of the host.
     explicit Services(Host &host);
+    // Ends every handle still open (writers not closed leave their entries
+    // as they were).
     ~Services();
     Services(const Services &) = delete;
     Services &operator=(const Services &) = delete;
+
+    // The services of the live host; the routines reach them through this.
+    static Services &live();
+
+    // ------------------------------------------------------------ libraries --
+
+    // Assigns a library name (up to 8 characters, any case) to a directory.
+    // The directory must exist unless `create_directory` (for a work
+    // library) asks to make it. A read-only library refuses library mode 8.
+    // Throws CatalogError on a bad name or directory.
+    void assign_library(std::string_view name, const std::filesystem::path &directory,
+                        bool read_only = false, bool create_directory = false);
+    // False when the name was not assigned.
+    bool deassign_library(std::string_view name);
+    std::optional<std::filesystem::path> library_directory(std::string_view name) const;
+    std::optional<Library> library(std::string_view name) const;
+
+    // The file a library and catalog name lead to (whether it exists or not).
+    // Throws CatalogError: kCatalogLibraryNotAssigned, kCatalogBadRequest.
+    std::filesystem::path catalog_file(std::string_view library, std::string_view catalog) const;
+
+    // --------------------------------------------------- metadata for tools --
+
+    // The entries of an existing catalog in name then type order.
+    std::vector<EntryInfo> list_entries(std::string_view library, std::string_view catalog);
+    // What a full check of the catalog finds wrong (empty: sound).
+    std::vector<std::string> check_catalog(std::string_view library, std::string_view catalog);
+
+    // ------------------------------------------------------------ settings --
+
+    // How long a request waits for another process's transaction.
+    void set_busy_timeout(std::chrono::milliseconds wait) { busy_timeout_ms_ = static_cast<int>(wait.count()); }
+    size_t open_catalogs() const { return catalogs_.size(); }
+    size_t open_entries() const { return entries_.size(); }
+    size_t open_scans() const { return scans_.size(); }
+
+    // The text of the last failure a routine answered, for people and tests.
+    const std::string &last_error() const { return last_error_; }
+    void set_last_error(std::string text) { last_error_ = std::move(text); }
+
+    // ---------------------------------------------- the routines' work --
+    // Called by the vector-48 routines (routines.cc) inside their guard;
+    // they answer a status or throw CatalogError.
+
+    int32_t open_catalog(const zef::LibraryRequest &request, void **catalog);
+    int32_t close_catalog(void *catalog);
+    int32_t open_entry(const zef::MemberRequest &request, void **entry);
+    int32_t close_entry(void *entry);
+    // The live entry handle `entry` points at; throws kCatalogBadRequest.
+    EntryHandle &entry(void *entry) {
+        if (entry != nullptr && entry == last_entry_) return *last_handle_;
+        return find_entry_handle(entry);
+    }
+    int32_t describe_entry(const zef::EntryRequest &request, int64_t *size);
+    int32_t find_entry(const zef::FindRequest &request);
+    int32_t delete_entry(const zef::EntryRequest &request);
+    int32_t open_scan(void *catalog, const char *filter8, void **scan_cell);
+    int32_t read_scan(void *scan, zef::DirectoryEntryArea *area);
+    int32_t close_scan(void *scan);
+    int32_t start_information(void *catalog, zef::InformationRecord *record);
+    int32_t end_information(void *catalog, void *host_word);
+
+private:
+    // An open catalog handle: the store and what ylminfo last told about an
+    // entry, so that the open that follows can hold the entry to that size.
+    struct CatalogHandle {
+        std::shared_ptr<Store> store;
+        std::optional<std::pair<EntryKey, int64_t>> described;
+        int64_t information_records = 0;
+    };
+    // Entries open in this process, by catalog file and key.
+    struct OpenCount {
+        int readers = 0;
+        int writers = 0;
+    };
+
+    CatalogHandle &catalog_handle(void *catalog);
+    EntryHandle &find_entry_handle(void *entry);
+    std::shared_ptr<Store> open_store(const std::filesystem::path &file, bool writable);
+    OpenCount &open_count(const Store &store, const EntryKey &key);
+    void forget_entry(EntryHandle *handle);
+
+    Host &host_;
+    int busy_timeout_ms_ = 10000;
+    std::map<std::string, Library> libraries_;
+    std::unordered_map<void *, std::unique_ptr<CatalogHandle>> catalogs_;
+    std::unordered_map<void *, std::unique_ptr<EntryHandle>> entries_;
+    std::unordered_map<void *, std::unique_ptr<DirectoryScan>> scans_;
+    std::map<std::pair<FileId, EntryKey>, OpenCount> open_counts_;
+    int64_t next_information_word_ = 1;
+    std::string last_error_;
+    // The entry handle most recently looked up, for the record path.
+    void *last_entry_ = nullptr;
+    EntryHandle *last_handle_ = nullptr;
 };
 
 }  // namespace catalog

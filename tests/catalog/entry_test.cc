@@ -1,0 +1,303 @@
+// Entries through the vector: blocks and record codes come back as written,
+// output replaces, append and update keep, delete removes, and the metadata
+// follows.
+#include <algorithm>
+
+#include "zefhost/catalog/chunk.h"
+#include "support.h"
+
+namespace cattest {
+namespace {
+
+using zefhost::catalog::EntryInfo;
+
+const EntryInfo *info_of(const std::vector<EntryInfo> &list, std::string_view name, std::string_view type) {
+    for (const EntryInfo &e : list)
+        if (e.key.name == name && e.key.type == type) return &e;
+    return nullptr;
+}
+
+using EntryTest = CatalogTest;
+
+TEST_F(EntryTest, BlocksComeBackWithTheirCodes) {
+    struct Case {
+        const char *what;
+        std::vector<Block> blocks;
+    };
+    std::string large(zefhost::catalog::kChunkTarget * 2 + 17, 'L');
+    const std::vector<Case> cases = {
+        {"no blocks", {}},
+        {"one empty block", {{270, ""}}},
+        {"codes 0 and 65535 and binary bytes",
+         {{0, std::string("a\0b", 3)}, {65535, "\xff\xfe"}, {145, " line"}}},
+        {"empty blocks between others", {{145, "x"}, {145, ""}, {145, ""}, {322, "y"}}},
+        {"a block larger than a chunk between small ones", {{322, "before"}, {321, large}, {322, "after"}}},
+        {"many blocks over several chunks", numbered_blocks("n", 5000)},
+    };
+    int n = 0;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string name = "case" + std::to_string(n++);
+        write_entry("work", "rt", name, "DATA", c.blocks);
+        EntryRead back = read_entry("work", "rt", name, "DATA");
+        ASSERT_EQ(back.status, 0);
+        EXPECT_EQ(back.blocks, c.blocks);
+    }
+    EXPECT_TRUE(services.check_catalog("work", "rt").empty());
+}
+
+TEST_F(EntryTest, ReadAtTheEndAnswersEndOfMemberWithCountZero) {
+    write_entry("work", "rt", "one", "LOG", {{145, "only"}});
+    void *cat = nullptr, *entry = nullptr;
+    ASSERT_EQ(open_catalog("work", "rt", zef::kLibraryInput, &cat), 0);
+    ASSERT_EQ(open_entry(cat, "one", "LOG", zef::kMemberInput, &entry), 0);
+    Block block;
+    ASSERT_EQ(read_block(entry, block), 0);
+    for (int again = 0; again < 2; ++again) {
+        ASSERT_EQ(read_block(entry, block), zef::kCatalogEndOfMember);
+        EXPECT_EQ(block.bytes.size(), 0u);
+    }
+    EXPECT_EQ(close_entry(entry), 0);
+    EXPECT_EQ(close_catalog(cat), 0);
+}
+
+TEST_F(EntryTest, NamesAreMatchedWithoutRegardToCase) {
+    write_entry("Work", "MixedCase", "Report", "log", {{145, "r"}});
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "mixedcase.zcat"));
+    EntryRead back = read_entry("WORK", "mixedcase", "REPORT", "LOG");
+    ASSERT_EQ(back.status, 0);
+    EXPECT_EQ(back.blocks.size(), 1u);
+    auto list = services.list_entries("work", "MIXEDCASE");
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].key.name, "REPORT");
+    EXPECT_EQ(list[0].key.type, "LOG");
+}
+
+TEST_F(EntryTest, OutputReplacesTheWholeEntryAndKeepsItsCreation) {
+    write_entry("work", "c", "e", "CSV", numbered_blocks("old", 3000));
+    auto before = services.list_entries("work", "c");
+    write_entry("work", "c", "e", "CSV", numbered_blocks("new", 10));
+    EXPECT_EQ(read_entry("work", "c", "e", "CSV").blocks, numbered_blocks("new", 10));
+    auto after = services.list_entries("work", "c");
+    ASSERT_EQ(after.size(), 1u);
+    EXPECT_EQ(after[0].row.created, before[0].row.created);
+    EXPECT_GE(after[0].row.modified, before[0].row.modified);
+    EXPECT_TRUE(services.check_catalog("work", "c").empty()) << "old chunks must be gone";
+}
+
+TEST_F(EntryTest, AppendKeepsTheEntryAndAddsAtTheEnd) {
+    auto first = numbered_blocks("a", 1000);
+    write_entry("work", "c", "log", "LOG", first);
+    auto more = numbered_blocks("b", 1000);
+    void *cat = nullptr, *entry = nullptr;
+    ASSERT_EQ(open_catalog("work", "c", zef::kLibraryWrite, &cat), 0);
+    ASSERT_EQ(open_entry(cat, "log", "LOG", zef::kMemberAppend, &entry), 0);
+    ASSERT_EQ(point(entry, 0, zef::kPointToEnd), 0);
+    for (const Block &b : more) ASSERT_EQ(write_block(entry, b), 0);
+    // Not visible before the close.
+    EXPECT_EQ(read_entry("work", "c", "log", "LOG").blocks.size(), first.size());
+    ASSERT_EQ(close_entry(entry), 0);
+    ASSERT_EQ(close_catalog(cat), 0);
+    first.insert(first.end(), more.begin(), more.end());
+    EXPECT_EQ(read_entry("work", "c", "log", "LOG").blocks, first);
+    EXPECT_TRUE(services.check_catalog("work", "c").empty());
+}
+
+TEST_F(EntryTest, AppendCreatesAMissingEntry) {
+    write_entry("work", "c", "fresh", "LOG", {{145, "1"}, {145, "2"}}, zef::kMemberAppend);
+    EXPECT_EQ(read_entry("work", "c", "fresh", "LOG").blocks, (std::vector<Block>{{145, "1"}, {145, "2"}}));
+}
+
+TEST_F(EntryTest, UpdateReplacesTheBlockAtANotedPosition) {
+    auto blocks = numbered_blocks("u", 2000);
+    write_entry("work", "c", "upd", "DATA", blocks);
+    void *cat = nullptr, *entry = nullptr;
+    ASSERT_EQ(open_catalog("work", "c", zef::kLibraryWrite, &cat), 0);
+    ASSERT_EQ(open_entry(cat, "upd", "DATA", zef::kMemberAppend, &entry), 0);
+    // Read up to block 1500, note it, read on, come back and rewrite it longer.
+    Block block;
+    for (int i = 0; i < 1500; ++i) ASSERT_EQ(read_block(entry, block), 0);
+    int64_t noted = -1;
+    ASSERT_EQ(note(entry, &noted), 0);
+    EXPECT_EQ(noted, 1500);
+    ASSERT_EQ(read_block(entry, block), 0);
+    EXPECT_EQ(block, blocks[1500]);
+    ASSERT_EQ(point(entry, noted), 0);
+    Block longer{145, std::string(300, 'Z')};
+    ASSERT_EQ(write_block(entry, longer), 0);
+    // The handle reads its own change; the next write goes to the next block.
+    ASSERT_EQ(point(entry, noted), 0);
+    ASSERT_EQ(read_block(entry, block), 0);
+    EXPECT_EQ(block, longer);
+    ASSERT_EQ(write_block(entry, Block{1, ""}), 0);
+    ASSERT_EQ(point(entry, 3), 0);
+    ASSERT_EQ(write_block(entry, Block{3, "three"}), 0);
+    ASSERT_EQ(close_entry(entry), 0);
+    ASSERT_EQ(close_catalog(cat), 0);
+
+    blocks[1500] = longer;
+    blocks[1501] = Block{1, ""};
+    blocks[3] = Block{3, "three"};
+    EXPECT_EQ(read_entry("work", "c", "upd", "DATA").blocks, blocks);
+    auto list = services.list_entries("work", "c");
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].row.blocks, 2000);
+    EXPECT_EQ(list[0].row.longest, 300);
+    EXPECT_TRUE(services.check_catalog("work", "c").empty());
+}
+
+TEST_F(EntryTest, NoteAndPointWhileReading) {
+    auto blocks = numbered_blocks("p", 3000);
+    write_entry("work", "c", "pt", "DATA", blocks);
+    void *cat = nullptr, *entry = nullptr;
+    ASSERT_EQ(open_catalog("work", "c", zef::kLibraryInput, &cat), 0);
+    ASSERT_EQ(open_entry(cat, "pt", "DATA", zef::kMemberInput, &entry), 0);
+    Block block;
+    for (int64_t position : {int64_t{2999}, int64_t{0}, int64_t{1234}, int64_t{760}, int64_t{761}}) {
+        ASSERT_EQ(point(entry, position), 0);
+        int64_t noted = -1;
+        ASSERT_EQ(note(entry, &noted), 0);
+        EXPECT_EQ(noted, position);
+        ASSERT_EQ(read_block(entry, block), 0);
+        EXPECT_EQ(block, blocks[static_cast<size_t>(position)]);
+    }
+    ASSERT_EQ(point(entry, 0, zef::kPointToEnd), 0);
+    EXPECT_EQ(read_block(entry, block), zef::kCatalogEndOfMember);
+    ASSERT_EQ(point(entry, 2998), 0);
+    EXPECT_EQ(read_rest(entry).size(), 2u);
+    EXPECT_EQ(point(entry, 3001), zef::kCatalogBadRequest);
+    EXPECT_EQ(point(entry, -1), zef::kCatalogBadRequest);
+    EXPECT_EQ(point(entry, 0, 1), zef::kCatalogBadRequest);
+    EXPECT_EQ(close_entry(entry), 0);
+    EXPECT_EQ(close_catalog(cat), 0);
+}
+
+TEST_F(EntryTest, DescribeReportsTheLongestBlock) {
+    write_entry("work", "c", "sized", "GIF", {{321, "12"}, {321, std::string(5000, 'x')}, {321, ""}});
+    write_entry("work", "c", "empty", "GIF", {});
+    void *cat = nullptr;
+    ASSERT_EQ(open_catalog("work", "c", zef::kLibraryInput, &cat), 0);
+    int64_t size = -1;
+    EXPECT_EQ(describe(cat, "sized", "GIF", &size), 0);
+    EXPECT_EQ(size, 5000);
+    EXPECT_EQ(describe(cat, "empty", "GIF", &size), 0);
+    EXPECT_EQ(size, 0);
+    EXPECT_EQ(describe(cat, "absent", "GIF", &size), zef::kCatalogEntryMissing);
+    EXPECT_EQ(find(cat, "sized", "gif"), 0);
+    EXPECT_EQ(find(cat, "sized", "PNG"), zef::kCatalogEntryMissing);
+    EXPECT_EQ(close_catalog(cat), 0);
+}
+
+TEST_F(EntryTest, MetadataFollowsTheEntry) {
+    void *cat = nullptr, *entry = nullptr;
+    ASSERT_EQ(open_catalog("work", "meta", zef::kLibraryWrite, &cat), 0);
+    ASSERT_EQ(open_entry(cat, "doc", "HTML", zef::kMemberOutput, &entry, "A described entry"), 0);
+    ASSERT_EQ(write_block(entry, {322, "<p>"}), 0);
+    ASSERT_EQ(write_block(entry, {322, "hello"}), 0);
+    ASSERT_EQ(close_entry(entry), 0);
+    // Rewritten without a description: the description stays.
+    ASSERT_EQ(open_entry(cat, "doc", "HTML", zef::kMemberOutput, &entry), 0);
+    ASSERT_EQ(write_block(entry, {322, "<html>"}), 0);
+    ASSERT_EQ(close_entry(entry), 0);
+    ASSERT_EQ(close_catalog(cat), 0);
+    auto list = services.list_entries("work", "meta");
+    const EntryInfo *doc = info_of(list, "DOC", "HTML");
+    ASSERT_NE(doc, nullptr);
+    EXPECT_EQ(doc->row.description, "A described entry");
+    EXPECT_EQ(doc->row.blocks, 1);
+    EXPECT_EQ(doc->row.bytes, 6);
+    EXPECT_EQ(doc->row.longest, 6);
+    EXPECT_GT(doc->row.created, 0);
+    EXPECT_LE(doc->row.created, doc->row.modified);
+}
+
+TEST_F(EntryTest, DeleteRemovesTheEntryAndItsBlocks) {
+    write_entry("work", "c", "gone", "DATA", numbered_blocks("g", 2000));
+    write_entry("work", "c", "kept", "DATA", {{1, "k"}});
+    void *cat = nullptr;
+    ASSERT_EQ(open_catalog("work", "c", zef::kLibraryWrite, &cat), 0);
+    EXPECT_EQ(remove(cat, "gone", "DATA"), 0);
+    EXPECT_EQ(remove(cat, "gone", "DATA"), zef::kCatalogEntryMissing);
+    EXPECT_EQ(find(cat, "gone", "DATA"), zef::kCatalogEntryMissing);
+    EXPECT_EQ(find(cat, "kept", "DATA"), 0);
+    EXPECT_EQ(close_catalog(cat), 0);
+    EXPECT_EQ(read_entry("work", "c", "gone", "DATA").status, zef::kCatalogEntryMissing);
+    EXPECT_TRUE(services.check_catalog("work", "c").empty());
+}
+
+TEST_F(EntryTest, AnOpenEntryIsNotDeletedAndASecondWriterIsRefused) {
+    write_entry("work", "c", "busy", "DATA", {{1, "v1"}});
+    void *cat = nullptr, *reader = nullptr, *writer = nullptr, *second = nullptr;
+    ASSERT_EQ(open_catalog("work", "c", zef::kLibraryWrite, &cat), 0);
+    ASSERT_EQ(open_entry(cat, "busy", "DATA", zef::kMemberInput, &reader), 0);
+    EXPECT_EQ(remove(cat, "busy", "DATA"), zef::kCatalogEntryInUse);
+    ASSERT_EQ(open_entry(cat, "busy", "DATA", zef::kMemberOutput, &writer), 0);
+    EXPECT_EQ(open_entry(cat, "busy", "DATA", zef::kMemberAppend, &second), zef::kCatalogEntryInUse);
+    EXPECT_EQ(second, nullptr);
+    // Through another catalog handle of the same file as well.
+    void *other = nullptr;
+    ASSERT_EQ(open_catalog("work", "c", zef::kLibraryWrite, &other), 0);
+    EXPECT_EQ(open_entry(other, "busy", "DATA", zef::kMemberOutput, &second), zef::kCatalogEntryInUse);
+    ASSERT_EQ(write_block(writer, {1, "v2"}), 0);
+    ASSERT_EQ(close_entry(writer), 0);
+    // The reader opened before the close still reads the version it started with.
+    EXPECT_EQ(read_rest(reader), (std::vector<Block>{{1, "v1"}}));
+    ASSERT_EQ(close_entry(reader), 0);
+    EXPECT_EQ(remove(other, "busy", "DATA"), 0);
+    EXPECT_EQ(close_catalog(other), 0);
+    EXPECT_EQ(close_catalog(cat), 0);
+}
+
+TEST_F(EntryTest, SeveralCatalogsAndEntriesOpenAtOnce) {
+    void *cats[3] = {};
+    void *entries[3][2] = {};
+    for (int c = 0; c < 3; ++c) {
+        ASSERT_EQ(open_catalog("work", "multi" + std::to_string(c), zef::kLibraryWrite, &cats[c]), 0);
+        for (int e = 0; e < 2; ++e)
+            ASSERT_EQ(open_entry(cats[c], "e" + std::to_string(e), "DATA", zef::kMemberOutput, &entries[c][e]), 0);
+    }
+    for (int i = 0; i < 3000; ++i)
+        for (int c = 0; c < 3; ++c)
+            for (int e = 0; e < 2; ++e)
+                ASSERT_EQ(write_block(entries[c][e], {static_cast<uint16_t>(c * 10 + e), std::to_string(i)}), 0);
+    for (int c = 0; c < 3; ++c) {
+        for (int e = 0; e < 2; ++e) ASSERT_EQ(close_entry(entries[c][e]), 0);
+        ASSERT_EQ(close_catalog(cats[c]), 0);
+    }
+    for (int c = 0; c < 3; ++c)
+        for (int e = 0; e < 2; ++e) {
+            auto back = read_entry("work", "multi" + std::to_string(c), "e" + std::to_string(e), "DATA");
+            ASSERT_EQ(back.blocks.size(), 3000u);
+            EXPECT_EQ(back.blocks[2999], (Block{static_cast<uint16_t>(c * 10 + e), "2999"}));
+        }
+}
+
+TEST_F(EntryTest, EntriesOutliveTheirClosedCatalogHandle) {
+    void *cat = nullptr, *entry = nullptr;
+    ASSERT_EQ(open_catalog("work", "c", zef::kLibraryWrite, &cat), 0);
+    ASSERT_EQ(open_entry(cat, "late", "DATA", zef::kMemberOutput, &entry), 0);
+    ASSERT_EQ(close_catalog(cat), 0);
+    ASSERT_EQ(write_block(entry, {5, "still works"}), 0);
+    ASSERT_EQ(close_entry(entry), 0);
+    EXPECT_EQ(read_entry("work", "c", "late", "DATA").blocks, (std::vector<Block>{{5, "still works"}}));
+}
+
+TEST_F(EntryTest, AWriterDroppedWithoutCloseLeavesTheEntryAsItWas) {
+    write_entry("work", "c", "kept", "DATA", {{1, "v1"}});
+    {
+        zefhost::Host second_host;  // a host of its own, ended without closing anything
+        second_host.catalogs().assign_library("work", dir.path());
+        void *cat = nullptr, *entry = nullptr;
+        ASSERT_EQ(open_catalog("work", "c", zef::kLibraryWrite, &cat), 0);
+        ASSERT_EQ(open_entry(cat, "kept", "DATA", zef::kMemberOutput, &entry), 0);
+        for (const Block &b : numbered_blocks("lost", 30000)) ASSERT_EQ(write_block(entry, b), 0);
+    }
+    // The fixture's host is live again only by name: make a fresh one current.
+    zefhost::Host third_host;
+    third_host.catalogs().assign_library("work", dir.path());
+    EXPECT_EQ(read_entry("work", "c", "kept", "DATA").blocks, (std::vector<Block>{{1, "v1"}}));
+    EXPECT_TRUE(third_host.catalogs().check_catalog("work", "c").empty());
+}
+
+}  // namespace
+}  // namespace cattest

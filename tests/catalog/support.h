@@ -1,0 +1,138 @@
+// Test support for the catalog services: calls through the host's transfer
+// vector exactly as the module makes them (mark byte cleared, routine loaded
+// from table[48][s]), request building, temporary directories and child
+// processes.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "zefhost/catalog/services.h"
+#include "zefhost/host.h"
+#include "host/abi.h"
+#include "host/requests.h"
+
+namespace cattest {
+
+// A call of routine `at` through the live host's vector.
+template <typename Proto, typename... Args>
+auto call(zef::RoutineAddress at, Args... args) {
+    zef::GlobalControlBlock *gcb = zefhost::Host::current().gcb();
+    gcb->mark_bytes[at.vector] = 0;
+    auto routine = reinterpret_cast<Proto>(gcb->transfer_table[at.vector][at.slot]);
+    return routine(args...);
+}
+
+struct Block {
+    uint16_t code = 0;
+    std::string bytes;
+    bool operator==(const Block &) const = default;
+};
+std::ostream &operator<<(std::ostream &out, const Block &block);
+
+zef::LibraryRequest library_request(std::string_view library, std::string_view catalog, int32_t mode);
+zef::MemberRequest member_request(void *catalog, std::string_view name, std::string_view type,
+                                  int32_t mode, std::string_view description = {});
+zef::EntryRequest entry_request(void *catalog, std::string_view name, std::string_view type);
+
+int32_t open_catalog(std::string_view library, std::string_view catalog, int32_t mode, void **handle);
+int32_t close_catalog(void *catalog);
+int32_t open_entry(void *catalog, std::string_view name, std::string_view type, int32_t mode,
+                   void **entry, std::string_view description = {});
+int32_t close_entry(void *entry);
+int32_t write_block(void *entry, const Block &block);
+// Reads one block into a buffer of `buffer_size` bytes.
+int32_t read_block(void *entry, Block &block, size_t buffer_size = 1 << 20);
+int32_t note(void *entry, int64_t *position);
+int32_t point(void *entry, int64_t position, int32_t how = zef::kPointToNoted);
+int32_t describe(void *catalog, std::string_view name, std::string_view type, int64_t *size);
+int32_t find(void *catalog, std::string_view name, std::string_view type);
+int32_t remove(void *catalog, std::string_view name, std::string_view type);
+
+// Reads to the end; `end` receives the status that ended the reading.
+std::vector<Block> read_rest(void *entry, int32_t *end = nullptr);
+
+// Whole entries in one go: open the catalog (mode 8 / 1), the entry, write
+// or read, close both. Statuses are checked with gtest assertions.
+void write_entry(std::string_view library, std::string_view catalog, std::string_view name,
+                 std::string_view type, const std::vector<Block> &blocks,
+                 int32_t mode = zef::kMemberOutput);
+// The entry's blocks, or the status that refused them.
+struct EntryRead {
+    int32_t status = 0;
+    std::vector<Block> blocks;
+};
+EntryRead read_entry(std::string_view library, std::string_view catalog, std::string_view name,
+                     std::string_view type);
+
+// `count` blocks "<tag> <index>" padded to `width` bytes, code 322.
+std::vector<Block> numbered_blocks(std::string_view tag, int count, size_t width = 80);
+
+// A fresh directory under $TMPDIR (or /tmp), removed with its contents.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+    const std::filesystem::path &path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// A forked child running `work`, which returns the child's exit code. The
+// child never returns into the test: it ends with _exit and runs no
+// destructors of the parent's objects. Pipes carry one byte at a time both
+// ways. The parent must hold no SQLite connection to a catalog the child
+// uses when it forks (SQLite keeps per-file lock state that a child would
+// inherit wrongly).
+class Child {
+public:
+    struct Channel {
+        int in;   // read end
+        int out;  // write end
+        void send(char c) const;
+        // The next byte, or 0 when the other side closed or `wait` passed.
+        char receive(std::chrono::milliseconds wait = std::chrono::seconds(20)) const;
+    };
+    explicit Child(std::function<int(const Channel &)> work);
+    ~Child();  // kills and reaps a child still running
+    Child(const Child &) = delete;
+    Child &operator=(const Child &) = delete;
+
+    const Channel &channel() const { return parent_; }
+    void kill();
+    // The exit code, or 128 + signal; -1 when it did not end within `wait`.
+    int wait(std::chrono::milliseconds wait = std::chrono::seconds(30));
+    bool running() const { return pid_ > 0; }
+
+private:
+    pid_t pid_ = -1;
+    Channel parent_{-1, -1};
+};
+
+// A test with a live host and a library WORK assigned to a fresh directory.
+class CatalogTest : public ::testing::Test {
+protected:
+    CatalogTest();
+    void TearDown() override;
+
+    std::filesystem::path catalog_path(std::string_view catalog) const;
+
+    TempDir dir;
+    zefhost::Host host;
+    zefhost::catalog::Services &services;
+};
+
+}  // namespace cattest

@@ -1,0 +1,100 @@
+#include "entry_reader.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "catalog_error.h"
+
+namespace zefhost::catalog {
+
+EntryReader::EntryReader(std::shared_ptr<Store> store, EntryKey key, int64_t longest_allowed)
+    : EntryHandle(std::move(store), std::move(key), zef::kMemberInput) {
+    connection_ = store_->acquire();
+    try {
+        connection_->exec("BEGIN");
+        std::optional<EntryRow> row = Store::entry(*connection_, key_);
+        if (!row) fail(zef::kCatalogEntryMissing, "no entry " + key_.name + "." + key_.type);
+        if (longest_allowed >= 0 && row->longest > longest_allowed)
+            fail(zef::kCatalogEntryInUse, "entry " + key_.name + "." + key_.type +
+                                              " was replaced after it was described");
+        pieces_ = Store::pieces(*connection_, row->content);
+        blocks_ = row->blocks;
+        chunk_ = &Store::chunk_statement(*connection_);
+    } catch (...) {
+        release();
+        throw;
+    }
+}
+
+EntryReader::~EntryReader() { release(); }
+
+void EntryReader::release() {
+    if (chunk_) chunk_->reset();
+    chunk_ = nullptr;
+    if (connection_) store_->give_back(std::move(connection_));
+}
+
+// Makes piece `index` the one being read, from its first block.
+void EntryReader::load_piece(size_t index) {
+    const Piece &piece = pieces_[index];
+    chunk_->reset();
+    chunk_->bind(1, piece.chunk);
+    if (!chunk_->step())
+        fail(zef::kCatalogDamaged, "entry " + key_.name + "." + key_.type + ": chunk missing");
+    reader_.reset(chunk_->blob(0));
+    left_in_piece_ = piece.block_count;
+    next_piece_ = index + 1;
+}
+
+int32_t EntryReader::read(zef::TransferRequest &transfer) {
+    while (left_in_piece_ == 0) {
+        if (!reader_.at_end()) fail(zef::kCatalogDamaged, "chunk holds more blocks than its piece");
+        if (next_piece_ >= pieces_.size()) {
+            transfer.length = 0;
+            transfer.record_code = 0;
+            return zef::kCatalogEndOfMember;
+        }
+        load_piece(next_piece_);
+    }
+    Block block = reader_.next();
+    if (block.length > 0 && transfer.buffer == nullptr)
+        fail(zef::kCatalogBadRequest, "read into no buffer");
+    if (block.length > 0) std::memcpy(transfer.buffer, block.data, block.length);
+    transfer.length = block.length;
+    transfer.record_code = block.code;
+    --left_in_piece_;
+    ++position_;
+    return 0;
+}
+
+void EntryReader::write(const zef::TransferRequest &) {
+    fail(zef::kCatalogBadRequest, "write to an entry opened for input");
+}
+
+void EntryReader::point(int64_t position) {
+    if (position < 0 || position > blocks_)
+        fail(zef::kCatalogBadRequest, "position " + std::to_string(position) + " outside the entry");
+    if (position == blocks_) {
+        chunk_->reset();
+        reader_.reset({});
+        left_in_piece_ = 0;
+        next_piece_ = pieces_.size();
+        position_ = blocks_;
+        return;
+    }
+    // The piece holding the block: the last whose first block is not after it.
+    auto after = std::upper_bound(pieces_.begin(), pieces_.end(), position,
+                                  [](int64_t p, const Piece &piece) { return p < piece.first_block; });
+    if (after == pieces_.begin()) fail(zef::kCatalogDamaged, "entry has no first piece");
+    size_t index = static_cast<size_t>(after - pieces_.begin()) - 1;
+    load_piece(index);
+    int64_t skip = position - pieces_[index].first_block;
+    if (skip >= left_in_piece_) fail(zef::kCatalogDamaged, "pieces leave a gap");
+    reader_.skip(skip);
+    left_in_piece_ -= skip;
+    position_ = position;
+}
+
+void EntryReader::close() { release(); }
+
+}  // namespace zefhost::catalog

@@ -1,0 +1,247 @@
+#include "entry_writer.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "catalog_error.h"
+
+namespace zefhost::catalog {
+
+namespace {
+
+// Retired chunks are staged once about this much has gathered.
+constexpr size_t kStageBatch = size_t{1} << 20;
+
+bool piece_full(const Piece &p) {
+    return static_cast<size_t>(p.bytes + p.block_count * static_cast<int64_t>(kBlockHeader)) >= kChunkTarget;
+}
+
+}  // namespace
+
+EntryWriter::EntryWriter(std::shared_ptr<Store> store, EntryKey key, int32_t mode,
+                         std::string description)
+    : EntryHandle(std::move(store), std::move(key), mode), description_(std::move(description)) {
+    connection_ = store_->acquire();
+    try {
+        sql::Transaction t(*connection_, sql::Transaction::Kind::write);
+        if (store_->reclaim_dead_writers(*connection_, &key_))
+            fail(zef::kCatalogEntryInUse, "entry " + key_.name + "." + key_.type + " is being written");
+        base_ = Store::entry(*connection_, key_);
+        content_ = Store::add_writer(*connection_, key_);
+        // Locked before the row is visible, so no one ever sees the row of a
+        // live writer without its lock.
+        lock_.emplace(store_->file(), content_);
+        if (mode_ == zef::kMemberAppend && base_) {
+            for (const Piece &p : Store::pieces(*connection_, base_->content)) {
+                if (p.ordinal != static_cast<int64_t>(view_.size()))
+                    fail(zef::kCatalogDamaged, "entry " + key_.name + "." + key_.type + ": pieces out of order");
+                view_.push_back(ViewPiece{p, false});
+            }
+            blocks_ = base_->blocks;
+        }
+        t.commit();
+    } catch (...) {
+        lock_.reset();
+        store_->give_back(std::move(connection_));
+        throw;
+    }
+}
+
+EntryWriter::~EntryWriter() {
+    if (!closed_) abandon();
+}
+
+void EntryWriter::check_usable() const {
+    if (broken_) fail(zef::kCatalogIoFailure, "entry " + key_.name + "." + key_.type + ": an earlier write failed");
+}
+
+// The piece of the view that holds `block` (which is inside the entry).
+size_t EntryWriter::piece_of(int64_t block) const {
+    if (work_ordinal_ != SIZE_MAX) {
+        const Piece &w = view_[work_ordinal_].piece;
+        if (block >= w.first_block && block < w.first_block + w.block_count) return work_ordinal_;
+    }
+    auto after = std::upper_bound(view_.begin(), view_.end(), block,
+                                  [](int64_t b, const ViewPiece &v) { return b < v.piece.first_block; });
+    return static_cast<size_t>(after - view_.begin()) - 1;
+}
+
+// Makes piece `ordinal` the working chunk (view_.size(): a new last piece).
+void EntryWriter::work_on(size_t ordinal) {
+    if (ordinal == work_ordinal_) return;
+    retire_work();
+    if (ordinal == view_.size()) {
+        view_.push_back(ViewPiece{Piece{static_cast<int64_t>(ordinal), blocks_, 0, 0, 0, 0}, false});
+        work_.clear();
+        work_dirty_ = false;
+    } else if (auto waiting = retired_.find(ordinal); waiting != retired_.end()) {
+        work_.load(waiting->second, view_[ordinal].piece.block_count);
+        retired_bytes_ -= waiting->second.size();
+        retired_.erase(waiting);
+        work_dirty_ = true;  // its latest bytes are only here now
+    } else {
+        sql::Use s(Store::chunk_statement(*connection_));
+        s->bind(1, view_[ordinal].piece.chunk);
+        if (!s->step()) fail(zef::kCatalogDamaged, "entry " + key_.name + "." + key_.type + ": chunk missing");
+        work_.load(s->blob(0), view_[ordinal].piece.block_count);
+        work_dirty_ = false;
+    }
+    work_ordinal_ = ordinal;
+}
+
+// Sets the working chunk aside to be staged (if it changed), and stages
+// what has gathered once there is enough of it.
+void EntryWriter::retire_work() {
+    if (work_ordinal_ == SIZE_MAX) return;
+    if (work_dirty_) {
+        Piece &p = view_[work_ordinal_].piece;
+        p.block_count = static_cast<int64_t>(work_.block_count());
+        p.bytes = work_.payload_bytes();
+        p.longest = work_.longest();
+        std::vector<uint8_t> &slot = retired_[work_ordinal_];
+        retired_bytes_ -= slot.size();
+        slot = work_.release_bytes();
+        retired_bytes_ += slot.size();
+    }
+    work_.clear();
+    work_ordinal_ = SIZE_MAX;
+    work_dirty_ = false;
+    if (retired_bytes_ >= kStageBatch) stage_now();
+}
+
+// Stores the retired chunks under the writer's content, inside the
+// caller's transaction.
+void EntryWriter::stage_retired(sql::Connection &c) {
+    for (auto &[ordinal, bytes] : retired_) {
+        ViewPiece &v = view_[ordinal];
+        int64_t replaced = v.staged ? v.piece.chunk : 0;
+        v.piece.chunk = Store::stage_piece(c, content_, v.piece, bytes, replaced);
+        v.staged = true;
+    }
+    retired_.clear();
+    retired_bytes_ = 0;
+}
+
+void EntryWriter::stage_now() {
+    try {
+        sql::Transaction t(*connection_, sql::Transaction::Kind::write);
+        stage_retired(*connection_);
+        t.commit();
+    } catch (...) {
+        broken_ = true;
+        throw;
+    }
+}
+
+int32_t EntryWriter::read(zef::TransferRequest &transfer) {
+    if (mode_ == zef::kMemberOutput) fail(zef::kCatalogBadRequest, "read from an entry opened for output");
+    check_usable();
+    if (position_ >= blocks_) {
+        transfer.length = 0;
+        transfer.record_code = 0;
+        return zef::kCatalogEndOfMember;
+    }
+    size_t ordinal = piece_of(position_);
+    work_on(ordinal);
+    Block block = work_.block(static_cast<size_t>(position_ - view_[ordinal].piece.first_block));
+    if (block.length > 0 && transfer.buffer == nullptr)
+        fail(zef::kCatalogBadRequest, "read into no buffer");
+    if (block.length > 0) std::memcpy(transfer.buffer, block.data, block.length);
+    transfer.length = block.length;
+    transfer.record_code = block.code;
+    ++position_;
+    return 0;
+}
+
+void EntryWriter::write(const zef::TransferRequest &transfer) {
+    check_usable();
+    if (transfer.length < 0 || transfer.length > kMaxBlockLength)
+        fail(zef::kCatalogBadRequest, "block length " + std::to_string(transfer.length));
+    if (transfer.length > 0 && transfer.buffer == nullptr)
+        fail(zef::kCatalogBadRequest, "write from no buffer");
+    auto length = static_cast<uint32_t>(transfer.length);
+    if (position_ == blocks_) {
+        bool on_last = !view_.empty() && work_ordinal_ == view_.size() - 1;
+        if (!on_last) {
+            // Carry on filling the last piece (kept from the entry) while it has room.
+            work_on(!view_.empty() && !piece_full(view_.back().piece) ? view_.size() - 1 : view_.size());
+        }
+        if (work_.full()) work_on(view_.size());
+        work_.append(transfer.record_code, transfer.buffer, length);
+        ++view_[work_ordinal_].piece.block_count;
+        ++blocks_;
+    } else {
+        size_t ordinal = piece_of(position_);
+        work_on(ordinal);
+        work_.replace(static_cast<size_t>(position_ - view_[ordinal].piece.first_block),
+                      transfer.record_code, transfer.buffer, length);
+    }
+    work_dirty_ = true;
+    ++position_;
+}
+
+void EntryWriter::point(int64_t position) {
+    if (position < 0 || position > blocks_)
+        fail(zef::kCatalogBadRequest, "position " + std::to_string(position) + " outside the entry");
+    position_ = position;
+}
+
+void EntryWriter::close() {
+    try {
+        check_usable();
+        retire_work();
+        sql::Connection &c = *connection_;
+        sql::Transaction t(c, sql::Transaction::Kind::durable_write);
+        stage_retired(c);
+        std::optional<EntryRow> current = Store::entry(c, key_);
+        if (current.has_value() != base_.has_value() || (current && current->content != base_->content))
+            fail(zef::kCatalogEntryInUse, "entry " + key_.name + "." + key_.type + " changed under its writer");
+        EntryRow row;
+        int64_t now = now_microseconds();
+        row.created = base_ ? base_->created : now;
+        row.modified = now;
+        row.description = !description_.empty() ? description_ : base_ ? base_->description : "";
+        for (const ViewPiece &v : view_) {
+            row.blocks += v.piece.block_count;
+            row.bytes += v.piece.bytes;
+            row.longest = std::max(row.longest, v.piece.longest);
+        }
+        if (mode_ == zef::kMemberAppend && base_) {
+            Store::merge_content(c, content_, base_->content);
+            row.content = base_->content;
+        } else {
+            if (base_) Store::drop_content(c, base_->content);
+            row.content = content_;
+        }
+        Store::put_entry(c, key_, row);
+        Store::remove_writer(c, content_);
+        t.commit();
+    } catch (...) {
+        broken_ = true;
+        abandon();
+        throw;
+    }
+    closed_ = true;
+    lock_.reset();
+    store_->give_back(std::move(connection_));
+}
+
+// Leaves the entry as it was: drops what was staged and the writer's row
+// (if that fails too, the next writer reclaims them once the lock is gone).
+void EntryWriter::abandon() noexcept {
+    closed_ = true;
+    if (connection_) {
+        try {
+            if (connection_->in_transaction()) connection_->exec("ROLLBACK");
+            sql::Transaction t(*connection_, sql::Transaction::Kind::write);
+            Store::drop_content(*connection_, content_);
+            Store::remove_writer(*connection_, content_);
+            t.commit();
+        } catch (...) {
+        }
+    }
+    lock_.reset();
+    if (connection_) store_->give_back(std::move(connection_));
+}
+
+}  // namespace zefhost::catalog

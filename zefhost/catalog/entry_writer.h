@@ -1,0 +1,76 @@
+// An entry opened for output (member mode 2: the entry is replaced as a
+// whole) or for append and update (mode 8: the entry is kept, or created).
+//
+// The writer works on a view of the entry's pieces. Blocks go into a
+// working chunk in memory; full or left chunks wait in memory until about a
+// megabyte has gathered, then are staged in one short transaction under the
+// writer's own content id, which no reader looks at. Close makes the
+// staged pieces the entry's in one durable transaction (mode 2: the old
+// content is dropped; mode 8: staged pieces replace the pieces of the same
+// ordinal and add new ones). Until then readers see the previous version,
+// and if the process dies the staged pieces are garbage that the next
+// writer of the catalog removes (writer_lock.h tells it the writer is dead).
+//
+// A write at a position inside the entry replaces that block; at the end it
+// appends. In mode 8 the handle can also read its own view.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "chunk.h"
+#include "entry_handle.h"
+#include "writer_lock.h"
+
+namespace zefhost::catalog {
+
+class EntryWriter final : public EntryHandle {
+public:
+    // Registers the writer; throws CatalogError(kCatalogEntryInUse) when
+    // another writer of the entry is alive. `description` replaces the
+    // entry's when given (non-empty).
+    EntryWriter(std::shared_ptr<Store> store, EntryKey key, int32_t mode, std::string description);
+    // A writer destroyed without close leaves the entry as it was.
+    ~EntryWriter() override;
+
+    int32_t read(zef::TransferRequest &transfer) override;
+    void write(const zef::TransferRequest &transfer) override;
+    int64_t position() const override { return position_; }
+    void point(int64_t position) override;
+    void point_to_end() override { position_ = blocks_; }
+    void close() override;
+
+private:
+    struct ViewPiece {
+        Piece piece;
+        bool staged = false;  // its chunk belongs to this writer's content
+    };
+    size_t piece_of(int64_t block) const;
+    void check_usable() const;
+    void work_on(size_t ordinal);
+    void retire_work();
+    void stage_retired(sql::Connection &c);
+    void stage_now();
+    void abandon() noexcept;
+
+    std::unique_ptr<sql::Connection> connection_;
+    std::optional<WriterLock> lock_;
+    int64_t content_ = 0;             // the staging content id
+    std::optional<EntryRow> base_;    // the committed entry at open
+    std::string description_;
+    std::vector<ViewPiece> view_;
+    int64_t blocks_ = 0;
+    int64_t position_ = 0;
+
+    ChunkBuilder work_;
+    size_t work_ordinal_ = SIZE_MAX;  // SIZE_MAX: no working chunk
+    bool work_dirty_ = false;
+    std::map<size_t, std::vector<uint8_t>> retired_;  // chunk bytes by ordinal, waiting to be staged
+    size_t retired_bytes_ = 0;
+    bool broken_ = false;  // a staging transaction failed: only abandoning is left
+    bool closed_ = false;
+};
+
+}  // namespace zefhost::catalog

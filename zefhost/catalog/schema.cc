@@ -1,0 +1,133 @@
+#include "schema.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "catalog_error.h"
+
+namespace zefhost::catalog {
+
+namespace {
+
+const char *const kSchema = R"sql(
+CREATE TABLE entries(
+    name TEXT NOT NULL,
+    type TEXT NOT NULL,
+    content INTEGER NOT NULL,
+    description BLOB NOT NULL,
+    created INTEGER NOT NULL,
+    modified INTEGER NOT NULL,
+    blocks INTEGER NOT NULL,
+    bytes INTEGER NOT NULL,
+    longest INTEGER NOT NULL,
+    PRIMARY KEY(name, type)
+) WITHOUT ROWID;
+CREATE TABLE writers(
+    content INTEGER PRIMARY KEY AUTOINCREMENT,
+    name TEXT NOT NULL,
+    type TEXT NOT NULL,
+    pid INTEGER NOT NULL,
+    started INTEGER NOT NULL
+);
+CREATE INDEX writers_by_entry ON writers(name, type);
+CREATE TABLE pieces(
+    content INTEGER NOT NULL,
+    ordinal INTEGER NOT NULL,
+    first_block INTEGER NOT NULL,
+    block_count INTEGER NOT NULL,
+    bytes INTEGER NOT NULL,
+    longest INTEGER NOT NULL,
+    chunk INTEGER NOT NULL,
+    PRIMARY KEY(content, ordinal)
+) WITHOUT ROWID;
+CREATE TABLE chunks(
+    id INTEGER PRIMARY KEY,
+    data BLOB NOT NULL
+);
+)sql";
+
+[[noreturn]] void not_a_catalog(const sql::Connection &connection, const std::string &why) {
+    fail(zef::kCatalogDamaged, connection.path().string() + ": not a catalog: " + why);
+}
+
+void sync_directory(const std::filesystem::path &directory) {
+    int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+}  // namespace
+
+void configure(sql::Connection &connection, int busy_timeout_ms) {
+    sqlite3_busy_timeout(connection.handle(), busy_timeout_ms);
+    // NORMAL in WAL mode: a commit survives a killed process; the closes of
+    // entries ask for FULL (sqlite.h) so that they also survive a lost machine.
+    connection.exec("PRAGMA synchronous=NORMAL");
+    connection.exec("PRAGMA cache_size=-16384");
+    connection.exec("PRAGMA mmap_size=268435456");
+}
+
+void verify_catalog(sql::Connection &connection) {
+    int64_t application_id = 0;
+    int64_t version = 0;
+    int64_t tables = 0;
+    try {
+        sql::Use id(connection.cached("PRAGMA application_id"));
+        if (id->step()) application_id = id->integer(0);
+        sql::Use user_version(connection.cached("PRAGMA user_version"));
+        if (user_version->step()) version = user_version->integer(0);
+        sql::Use count(connection.cached(
+            "SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND "
+            "name IN ('entries', 'writers', 'pieces', 'chunks')"));
+        if (count->step()) tables = count->integer(0);
+    } catch (const CatalogError &e) {
+        if (e.status() == zef::kCatalogEntryInUse) throw;
+        not_a_catalog(connection, e.what());
+    }
+    if (application_id != kApplicationId) not_a_catalog(connection, "no catalog mark");
+    if (version != kFormatVersion)
+        not_a_catalog(connection, "format version " + std::to_string(version));
+    if (tables != 4) not_a_catalog(connection, "tables missing");
+}
+
+void create_catalog(const std::filesystem::path &path) {
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec)) return;
+    std::filesystem::path staging = path;
+    staging += ".new-" + std::to_string(getpid());
+    std::filesystem::remove(staging, ec);
+    try {
+        sql::Connection connection(staging, sql::Connection::Access::create);
+        connection.exec("PRAGMA journal_mode=WAL");
+        connection.exec(("PRAGMA application_id=" + std::to_string(kApplicationId)).c_str());
+        connection.exec(("PRAGMA user_version=" + std::to_string(kFormatVersion)).c_str());
+        connection.exec("BEGIN IMMEDIATE");
+        connection.exec(kSchema);
+        connection.exec("COMMIT");
+    } catch (const CatalogError &e) {
+        std::filesystem::remove(staging, ec);
+        fail(zef::kCatalogDamaged, path.string() + ": cannot be created: " + e.what());
+    }
+    // The connection is closed: its WAL is checkpointed into the file and gone.
+    int fd = ::open(staging.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+    if (::link(staging.c_str(), path.c_str()) != 0 && errno != EEXIST) {
+        int error = errno;
+        std::filesystem::remove(staging, ec);
+        fail(zef::kCatalogDamaged,
+             path.string() + ": cannot be created: " + std::strerror(error));
+    }
+    std::filesystem::remove(staging, ec);
+    sync_directory(path.parent_path());
+}
+
+}  // namespace zefhost::catalog

@@ -1,0 +1,39 @@
+// The catalog file format. A catalog is one SQLite database in WAL mode,
+// marked by its application id and format version:
+//
+//   entries  (name, type) -> the committed content and the entry's metadata
+//   writers  one row per open writer: the content id it stages under, whose
+//            AUTOINCREMENT hands out every content id (never reused)
+//   pieces   (content, ordinal) -> one chunk of a content: its first block
+//            index, block count, payload bytes, longest block and chunk row
+//   chunks   id -> the packed blocks (chunk.h)
+//
+// A content is the ordered list of its pieces. Readers see only contents
+// that an entry row names; a writer's staged pieces sit under its own
+// content id until its close makes them the entry's in one transaction.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+
+#include "sqlite.h"
+
+namespace zefhost::catalog {
+
+inline constexpr int32_t kApplicationId = 0x5A434154;  // "ZCAT"
+inline constexpr int32_t kFormatVersion = 1;
+
+// Sets the connection's everyday pragmas (busy wait, safety level, cache).
+void configure(sql::Connection &connection, int busy_timeout_ms);
+
+// Throws CatalogError(kCatalogDamaged) unless the connection's file is a
+// catalog of this format (checks the file is SQLite, its marks and tables).
+void verify_catalog(sql::Connection &connection);
+
+// Creates an empty catalog at `path` unless a file is already there. The
+// catalog is built under a temporary name and linked into place, so no
+// process ever sees a half-made catalog; when two processes race, one file
+// wins and both use it.
+void create_catalog(const std::filesystem::path &path);
+
+}  // namespace zefhost::catalog

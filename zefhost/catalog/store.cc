@@ -1,0 +1,267 @@
+#include "store.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <map>
+#include <set>
+
+#include "catalog_error.h"
+#include "chunk.h"
+#include "schema.h"
+#include "writer_lock.h"
+
+namespace zefhost::catalog {
+
+namespace {
+
+constexpr size_t kIdleConnections = 4;
+
+EntryRow row_from(const sql::Statement &s, int first) {
+    EntryRow row;
+    row.content = s.integer(first);
+    auto description = s.blob(first + 1);
+    row.description.assign(description.begin(), description.end());
+    row.created = s.integer(first + 2);
+    row.modified = s.integer(first + 3);
+    row.blocks = s.integer(first + 4);
+    row.bytes = s.integer(first + 5);
+    row.longest = s.integer(first + 6);
+    return row;
+}
+
+}  // namespace
+
+int64_t now_microseconds() {
+    using namespace std::chrono;
+    return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+Store::Store(std::filesystem::path file, bool writable, int busy_timeout_ms)
+    : file_(std::move(file)), writable_(writable), busy_timeout_ms_(busy_timeout_ms) {
+    main_ = open_connection();
+    verify_catalog(*main_);
+    if (writable_) {
+        sql::Use mode(main_->cached("PRAGMA journal_mode"));
+        if (!mode->step() || mode->text(0) != "wal") main_->exec("PRAGMA journal_mode=WAL");
+    }
+    struct stat st {};
+    if (::stat(file_.c_str(), &st) == 0) id_ = FileId{st.st_dev, st.st_ino};
+}
+
+Store::~Store() = default;
+
+std::unique_ptr<sql::Connection> Store::open_connection() {
+    auto connection = std::make_unique<sql::Connection>(
+        file_, writable_ ? sql::Connection::Access::read_write : sql::Connection::Access::read_only);
+    configure(*connection, busy_timeout_ms_);
+    return connection;
+}
+
+std::unique_ptr<sql::Connection> Store::acquire() {
+    if (idle_.empty()) return open_connection();
+    auto connection = std::move(idle_.back());
+    idle_.pop_back();
+    return connection;
+}
+
+void Store::give_back(std::unique_ptr<sql::Connection> connection) {
+    if (!connection) return;
+    if (connection->in_transaction())
+        sqlite3_exec(connection->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+    if (idle_.size() < kIdleConnections) idle_.push_back(std::move(connection));
+}
+
+std::optional<EntryRow> Store::entry(sql::Connection &c, const EntryKey &key) {
+    sql::Use s(c.cached("SELECT content, description, created, modified, blocks, bytes, longest "
+                        "FROM entries WHERE name = ?1 AND type = ?2"));
+    s->bind(1, key.name).bind(2, key.type);
+    if (!s->step()) return std::nullopt;
+    return row_from(*s, 0);
+}
+
+std::vector<Piece> Store::pieces(sql::Connection &c, int64_t content) {
+    sql::Use s(c.cached("SELECT ordinal, first_block, block_count, bytes, longest, chunk "
+                        "FROM pieces WHERE content = ?1 ORDER BY ordinal"));
+    s->bind(1, content);
+    std::vector<Piece> out;
+    while (s->step())
+        out.push_back(Piece{s->integer(0), s->integer(1), s->integer(2), s->integer(3),
+                            s->integer(4), s->integer(5)});
+    return out;
+}
+
+std::vector<EntryKey> Store::keys(sql::Connection &c, const std::string &type_filter) {
+    sql::Use s(c.cached("SELECT name, type FROM entries WHERE ?1 IS NULL OR type = ?1 "
+                        "ORDER BY name, type"));
+    if (!type_filter.empty()) s->bind(1, type_filter);
+    std::vector<EntryKey> out;
+    while (s->step()) out.push_back(EntryKey{s->text(0), s->text(1)});
+    return out;
+}
+
+std::vector<EntryInfo> Store::entries(sql::Connection &c) {
+    sql::Use s(c.cached("SELECT name, type, content, description, created, modified, blocks, "
+                        "bytes, longest FROM entries ORDER BY name, type"));
+    std::vector<EntryInfo> out;
+    while (s->step()) out.push_back(EntryInfo{EntryKey{s->text(0), s->text(1)}, row_from(*s, 2)});
+    return out;
+}
+
+sql::Statement &Store::chunk_statement(sql::Connection &c) {
+    return c.cached("SELECT data FROM chunks WHERE id = ?1");
+}
+
+void Store::put_entry(sql::Connection &c, const EntryKey &key, const EntryRow &row) {
+    sql::Use s(c.cached("INSERT OR REPLACE INTO entries(name, type, content, description, created, "
+                        "modified, blocks, bytes, longest) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)"));
+    s->bind(1, key.name).bind(2, key.type).bind(3, row.content);
+    s->bind_blob(4, row.description.data(), row.description.size());
+    s->bind(5, row.created).bind(6, row.modified).bind(7, row.blocks).bind(8, row.bytes);
+    s->bind(9, row.longest).run();
+}
+
+void Store::delete_entry_row(sql::Connection &c, const EntryKey &key) {
+    sql::Use s(c.cached("DELETE FROM entries WHERE name = ?1 AND type = ?2"));
+    s->bind(1, key.name).bind(2, key.type).run();
+}
+
+void Store::drop_content(sql::Connection &c, int64_t content) {
+    {
+        sql::Use s(c.cached("DELETE FROM chunks WHERE id IN (SELECT chunk FROM pieces WHERE content = ?1)"));
+        s->bind(1, content).run();
+    }
+    sql::Use s(c.cached("DELETE FROM pieces WHERE content = ?1"));
+    s->bind(1, content).run();
+}
+
+int64_t Store::stage_piece(sql::Connection &c, int64_t content, const Piece &piece,
+                           std::span<const uint8_t> bytes, int64_t replaced_chunk) {
+    int64_t chunk = 0;
+    {
+        sql::Use s(c.cached("INSERT INTO chunks(data) VALUES(?1)"));
+        s->bind_blob(1, bytes.data(), bytes.size()).run();
+        chunk = c.last_insert_rowid();
+    }
+    if (replaced_chunk != 0) {
+        sql::Use s(c.cached("DELETE FROM chunks WHERE id = ?1"));
+        s->bind(1, replaced_chunk).run();
+    }
+    sql::Use s(c.cached("INSERT OR REPLACE INTO pieces(content, ordinal, first_block, block_count, "
+                        "bytes, longest, chunk) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)"));
+    s->bind(1, content).bind(2, piece.ordinal).bind(3, piece.first_block);
+    s->bind(4, piece.block_count).bind(5, piece.bytes).bind(6, piece.longest).bind(7, chunk).run();
+    return chunk;
+}
+
+void Store::merge_content(sql::Connection &c, int64_t staged, int64_t content) {
+    {
+        sql::Use s(c.cached("DELETE FROM chunks WHERE id IN (SELECT old.chunk FROM pieces AS old "
+                            "JOIN pieces AS new ON new.ordinal = old.ordinal "
+                            "WHERE old.content = ?1 AND new.content = ?2)"));
+        s->bind(1, content).bind(2, staged).run();
+    }
+    {
+        sql::Use s(c.cached("INSERT OR REPLACE INTO pieces(content, ordinal, first_block, block_count, "
+                            "bytes, longest, chunk) SELECT ?1, ordinal, first_block, block_count, "
+                            "bytes, longest, chunk FROM pieces WHERE content = ?2"));
+        s->bind(1, content).bind(2, staged).run();
+    }
+    sql::Use s(c.cached("DELETE FROM pieces WHERE content = ?1"));
+    s->bind(1, staged).run();
+}
+
+int64_t Store::add_writer(sql::Connection &c, const EntryKey &key) {
+    sql::Use s(c.cached("INSERT INTO writers(name, type, pid, started) VALUES(?1, ?2, ?3, ?4)"));
+    s->bind(1, key.name).bind(2, key.type).bind(3, static_cast<int64_t>(getpid()));
+    s->bind(4, now_microseconds()).run();
+    return c.last_insert_rowid();
+}
+
+void Store::remove_writer(sql::Connection &c, int64_t content) {
+    sql::Use s(c.cached("DELETE FROM writers WHERE content = ?1"));
+    s->bind(1, content).run();
+}
+
+bool Store::reclaim_dead_writers(sql::Connection &c, const EntryKey *key) {
+    std::vector<int64_t> contents;
+    {
+        sql::Use s(key ? c.cached("SELECT content FROM writers WHERE name = ?1 AND type = ?2")
+                       : c.cached("SELECT content FROM writers"));
+        if (key) s->bind(1, key->name).bind(2, key->type);
+        while (s->step()) contents.push_back(s->integer(0));
+    }
+    bool live = false;
+    for (int64_t content : contents) {
+        if (writer_alive(file_, content)) {
+            live = true;
+            continue;
+        }
+        drop_content(c, content);
+        remove_writer(c, content);
+    }
+    return live;
+}
+
+std::vector<std::string> Store::check() {
+    std::vector<std::string> problems;
+    sql::Connection &c = *main_;
+    sql::Transaction snapshot(c, sql::Transaction::Kind::read);
+    {
+        sql::Use s(c.cached("PRAGMA quick_check"));
+        while (s->step())
+            if (s->text(0) != "ok") problems.push_back("store: " + s->text(0));
+    }
+    std::set<int64_t> live_contents;
+    std::set<int64_t> used_chunks;
+    for (const EntryInfo &e : entries(c)) {
+        const std::string who = "entry " + e.key.name + "." + e.key.type + ": ";
+        live_contents.insert(e.row.content);
+        int64_t blocks = 0, bytes = 0, longest = 0;
+        for (const Piece &p : pieces(c, e.row.content)) {
+            if (p.first_block != blocks)
+                problems.push_back(who + "piece " + std::to_string(p.ordinal) + " starts at block " +
+                                   std::to_string(p.first_block) + ", expected " + std::to_string(blocks));
+            used_chunks.insert(p.chunk);
+            sql::Use chunk(chunk_statement(c));
+            chunk->bind(1, p.chunk);
+            if (!chunk->step()) {
+                problems.push_back(who + "chunk " + std::to_string(p.chunk) + " missing");
+            } else {
+                ChunkBuilder decoded;
+                try {
+                    decoded.load(chunk->blob(0), p.block_count);
+                    if (decoded.payload_bytes() != p.bytes || decoded.longest() != p.longest)
+                        problems.push_back(who + "chunk " + std::to_string(p.chunk) +
+                                           " disagrees with its piece");
+                } catch (const CatalogError &err) {
+                    problems.push_back(who + err.what());
+                }
+            }
+            blocks += p.block_count;
+            bytes += p.bytes;
+            longest = std::max(longest, p.longest);
+        }
+        if (blocks != e.row.blocks || bytes != e.row.bytes || longest != e.row.longest)
+            problems.push_back(who + "totals disagree with its pieces");
+    }
+    {
+        sql::Use s(c.cached("SELECT content FROM writers"));
+        while (s->step()) live_contents.insert(s->integer(0));
+    }
+    {
+        sql::Use s(c.cached("SELECT DISTINCT content FROM pieces"));
+        while (s->step())
+            if (!live_contents.count(s->integer(0)))
+                problems.push_back("pieces of unknown content " + std::to_string(s->integer(0)));
+    }
+    {
+        sql::Use s(c.cached("SELECT count(*) FROM chunks WHERE id NOT IN (SELECT chunk FROM pieces)"));
+        if (s->step() && s->integer(0) != 0)
+            problems.push_back(std::to_string(s->integer(0)) + " chunks that no piece uses");
+    }
+    return problems;
+}
+
+}  // namespace zefhost::catalog

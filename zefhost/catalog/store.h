@@ -1,0 +1,122 @@
+// One open catalog file: its main connection (catalog-level requests), a
+// small pool of further connections for entry handles (each reader holds a
+// snapshot on a connection of its own), and every SQL statement the store
+// runs, so that the schema is read and written in this one place.
+#pragma once
+
+#include <sys/types.h>
+
+#include <compare>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "names.h"
+#include "sqlite.h"
+
+namespace zefhost::catalog {
+
+// The committed state of an entry (a row of `entries`).
+struct EntryRow {
+    int64_t content = 0;
+    std::string description;
+    int64_t created = 0;   // microseconds since the epoch
+    int64_t modified = 0;  // microseconds since the epoch
+    int64_t blocks = 0;
+    int64_t bytes = 0;
+    int64_t longest = 0;
+};
+
+// An entry as a listing shows it.
+struct EntryInfo {
+    EntryKey key;
+    EntryRow row;
+};
+
+// One chunk of a content (a row of `pieces`).
+struct Piece {
+    int64_t ordinal = 0;
+    int64_t first_block = 0;
+    int64_t block_count = 0;
+    int64_t bytes = 0;
+    int64_t longest = 0;
+    int64_t chunk = 0;
+};
+
+// Identifies a catalog file however it was named.
+struct FileId {
+    dev_t device = 0;
+    ino_t inode = 0;
+    auto operator<=>(const FileId &) const = default;
+};
+
+int64_t now_microseconds();
+
+class Store {
+public:
+    // Opens an existing catalog file and checks that it is one.
+    Store(std::filesystem::path file, bool writable, int busy_timeout_ms);
+    ~Store();
+    Store(const Store &) = delete;
+    Store &operator=(const Store &) = delete;
+
+    const std::filesystem::path &file() const { return file_; }
+    bool writable() const { return writable_; }
+    FileId id() const { return id_; }
+    sql::Connection &main() { return *main_; }
+
+    // A connection for an entry handle, from the pool or new.
+    std::unique_ptr<sql::Connection> acquire();
+    // Takes a connection back; one still in a transaction is rolled back.
+    void give_back(std::unique_ptr<sql::Connection> connection);
+
+    // ------------------------------------------------------------ queries --
+    // Each runs on the connection given, inside the caller's transaction or
+    // on its own.
+
+    static std::optional<EntryRow> entry(sql::Connection &c, const EntryKey &key);
+    static std::vector<Piece> pieces(sql::Connection &c, int64_t content);
+    static std::vector<EntryKey> keys(sql::Connection &c, const std::string &type_filter);
+    static std::vector<EntryInfo> entries(sql::Connection &c);
+    // The chunk's bytes, valid until `statement` is reset.
+    static sql::Statement &chunk_statement(sql::Connection &c);
+
+    static void put_entry(sql::Connection &c, const EntryKey &key, const EntryRow &row);
+    static void delete_entry_row(sql::Connection &c, const EntryKey &key);
+    // Removes a content's pieces and their chunks.
+    static void drop_content(sql::Connection &c, int64_t content);
+    // Stores one chunk of a staging content, replacing the piece of the
+    // same ordinal (and its chunk, which only that piece used).
+    static int64_t stage_piece(sql::Connection &c, int64_t content, const Piece &piece,
+                               std::span<const uint8_t> bytes, int64_t replaced_chunk);
+    // Moves the pieces staged under `staged` into `content`, dropping the
+    // chunks of the pieces they replace.
+    static void merge_content(sql::Connection &c, int64_t staged, int64_t content);
+
+    // Registers a writer of `key` and returns its content id.
+    static int64_t add_writer(sql::Connection &c, const EntryKey &key);
+    static void remove_writer(sql::Connection &c, int64_t content);
+    // Within a write transaction: removes what dead writers of `key` (of
+    // every entry when null) left behind, and tells whether a live writer of
+    // it remains.
+    bool reclaim_dead_writers(sql::Connection &c, const EntryKey *key);
+
+    // Problems found by a full check (empty when the catalog is sound).
+    std::vector<std::string> check();
+
+private:
+    std::unique_ptr<sql::Connection> open_connection();
+
+    std::filesystem::path file_;
+    bool writable_;
+    int busy_timeout_ms_;
+    FileId id_;
+    std::unique_ptr<sql::Connection> main_;
+    std::vector<std::unique_ptr<sql::Connection>> idle_;
+};
+
+}  // namespace zefhost::catalog
