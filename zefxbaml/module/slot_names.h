@@ -75,14 +75,14 @@ struct SlotName {
 
 inline constexpr SlotName kSlots[kSlotCount] = {
     ZEF_METHOD_SLOTS(ZEF_SLOT_NAME_MODULE, ZEF_SLOT_NAME_HOST)
-    SlotName{38, "", "none", SlotServer::kNone},
-    SlotName{39, "", "none", SlotServer::kNone},
-    SlotName{40, "", "none", SlotServer::kNone},
-    SlotName{41, "", "none", SlotServer::kNone},
-    SlotName{42, "", "none", SlotServer::kNone},
-    SlotName{43, "", "none", SlotServer::kNone},
-    SlotName{44, "", "none", SlotServer::kNone},
-    SlotName{45, "", "none", SlotServer::kNone},
+    SlotName{38, "", "left empty", SlotServer::kNone},
+    SlotName{39, "", "left empty", SlotServer::kNone},
+    SlotName{40, "", "left empty", SlotServer::kNone},
+    SlotName{41, "", "left empty", SlotServer::kNone},
+    SlotName{42, "", "left empty", SlotServer::kNone},
+    SlotName{43, "", "left empty", SlotServer::kNone},
+    SlotName{44, "", "left empty", SlotServer::kNone},
+    SlotName{45, "", "left empty", SlotServer::kNone},
 };
 
 #undef ZEF_SLOT_NAME_MODULE
