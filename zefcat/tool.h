@@ -1,0 +1,42 @@
+// What every zefcat command works with: a stand-in host with the module
+// loaded as the host loads it (made on first use, so that --help loads
+// nothing), where output goes, and the exit status.
+#pragma once
+
+#include <iosfwd>
+#include <memory>
+#include <string>
+
+#include "zefhost/host.h"
+#include "zefhost/module_session.h"
+
+namespace zefcat {
+
+class Tool {
+public:
+    explicit Tool(std::ostream &out, std::ostream &err);
+    ~Tool();
+
+    // The module zefcat loads: $ZEFXBAML_MODULE, else zefxbaml.so next to
+    // the zefcat executable.
+    static std::string default_module_path();
+
+    zefhost::Host &host();
+    zefhost::ModuleSession &module();
+
+    std::ostream &out() { return out_; }
+    std::ostream &err() { return err_; }
+
+    // A command's callback reports its exit status here.
+    void finish(int status) { exit_status_ = status; }
+    int exit_status() const { return exit_status_; }
+
+private:
+    std::ostream &out_;
+    std::ostream &err_;
+    std::unique_ptr<zefhost::Host> host_;
+    std::unique_ptr<zefhost::ModuleSession> module_;
+    int exit_status_ = 0;
+};
+
+}  // namespace zefcat
