@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "fileref/fileref_record.h"
@@ -82,6 +83,9 @@ struct Opened {
     int32_t status = 0;
     zef::StreamBlock *stream = nullptr;
     zef::OpenRequest request{};
+    // The open's option block when the stream does not own it (flag 0x10):
+    // the caller keeps it, and releases it when the handle goes.
+    zefhost::OptionBlockHandle options;
 };
 
 // How to open: the open request's fields, and the open statement's options.
@@ -159,8 +163,9 @@ protected:
     int32_t deassign(std::string_view name) { return deassign_slot(Name8(name), nullptr); }
 
     // Opens `name`. The open's option block goes to the stream when the open
-    // takes it (success, or the NBYTE failure that releases it); otherwise
-    // the fixture releases it.
+    // takes it (success, or the NBYTE failure that releases it); a block the
+    // stream does not own stays with the caller in Opened::options; any other
+    // the fixture releases at once.
     Opened open(std::string_view name, const OpenSpec &spec) {
         Opened opened;
         zefhost::ParsedOptions parsed;
@@ -177,6 +182,7 @@ protected:
         bool owned = (spec.option_flags & zef::kNotOwned) == 0;
         if (owned && (opened.status == zef::kOk || opened.status == zef::kNbyteUnbound))
             parsed.block.take();
+        if (!owned) opened.options = std::move(parsed.block);
         return opened;
     }
     Opened open(std::string_view name, uint32_t mode) {
@@ -205,9 +211,54 @@ protected:
         return r;
     }
 
+    // A host routine called through the vector as the module calls it.
+    template <typename Proto, typename... Args>
+    auto host_routine(zef::RoutineAddress at, Args... args) {
+        zef::GlobalControlBlock *gcb = host.gcb();
+        gcb->mark_bytes[at.vector] = 0;
+        return reinterpret_cast<Proto>(gcb->transfer_table[at.vector][at.slot])(args...);
+    }
+
+    // Stores an entry of any type with the given blocks through the host's
+    // own catalog routines, past the module.
+    void store_entry(std::string_view catalog, std::string_view name, std::string_view type,
+                     const std::vector<std::string> &blocks, uint16_t code = zef::kCodeText) {
+        zef::LibraryRequest library{};
+        std::memcpy(library.libref, Name8(kLibrary).text, 8);
+        library.catalog_name_length = static_cast<int16_t>(catalog.size());
+        std::memset(library.catalog_name, ' ', sizeof library.catalog_name);
+        std::memcpy(library.catalog_name, catalog.data(), catalog.size());
+        library.library_mode = zef::kLibraryWrite;
+        void *handle = nullptr;
+        ASSERT_EQ(host_routine<zef::proto::ylopen>(zef::routine::ylopen, &library, &handle), 0)
+            << host.catalogs().last_error();
+
+        zef::MemberRequest member{};
+        member.catalog_handle = handle;
+        member.entry_name_length = static_cast<int16_t>(name.size());
+        std::memset(member.entry_name, ' ', sizeof member.entry_name);
+        std::memcpy(member.entry_name, name.data(), name.size());
+        std::memcpy(member.entry_type, Name8(type).text, 8);
+        member.member_mode = zef::kMemberOutput;
+        void *entry = nullptr;
+        ASSERT_EQ(host_routine<zef::proto::ylmopen>(zef::routine::ylmopen, &member, &entry), 0)
+            << host.catalogs().last_error();
+        for (const std::string &block : blocks) {
+            zef::TransferRequest transfer{};
+            transfer.buffer = const_cast<char *>(block.data());
+            transfer.length = static_cast<int64_t>(block.size());
+            transfer.record_code = code;
+            ASSERT_EQ(host_routine<zef::proto::ylmwrit>(zef::routine::ylmwrit, entry, &transfer), 0);
+        }
+        ASSERT_EQ(host_routine<zef::proto::ylmclos>(zef::routine::ylmclos, entry, 0), 0);
+        ASSERT_EQ(host_routine<zef::proto::ylclose>(zef::routine::ylclose, handle, 0), 0);
+    }
+
     // Insert i of the last failure, without its trailing NUL.
     std::string insert(size_t i = 0) { return host.messages().insert_text(i); }
-    std::string message(int32_t number) { return host.messages().text(566, number); }
+    // Message `number` of set 566 as the module hands it over: what fits a
+    // 255-byte buffer with its NUL.
+    std::string message(int32_t number) { return host.messages().text(566, number).substr(0, 254); }
 
     // The record assigned as `name` (stored name), or null.
     zef::FilerefRecord *record(std::string_view name) {
