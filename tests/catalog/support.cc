@@ -88,14 +88,20 @@ int32_t write_block(void *entry, const Block &block) {
 }
 
 int32_t read_block(void *entry, Block &block, size_t buffer_size) {
-    std::string buffer(buffer_size, '\xA5');
+    // One buffer for every read; the bytes past the block must stay as they were.
+    static std::vector<char> buffer;
+    if (buffer.size() < buffer_size + 1) buffer.resize(buffer_size + 1);
+    buffer[buffer_size] = '\xA5';  // a block longer than the buffer would overwrite it
     zef::TransferRequest transfer{};
     transfer.buffer = buffer.data();
     transfer.length = 0;
     transfer.record_code = 0xFFFF;
     int32_t status = call<p::ylmread>(r::ylmread, entry, static_cast<void *>(&transfer));
     block.code = transfer.record_code;
-    block.bytes.assign(buffer.data(), static_cast<size_t>(std::max<int64_t>(transfer.length, 0)));
+    size_t count = static_cast<size_t>(std::max<int64_t>(transfer.length, 0));
+    block.bytes.assign(buffer.data(), count);
+    if (count > buffer_size || buffer[buffer_size] != '\xA5')
+        ADD_FAILURE() << "the read delivered more than " << buffer_size << " bytes";
     return status;
 }
 

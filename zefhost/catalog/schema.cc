@@ -71,6 +71,11 @@ void configure(sql::Connection &connection, int busy_timeout_ms) {
     connection.exec("PRAGMA synchronous=NORMAL");
     connection.exec("PRAGMA cache_size=-16384");
     connection.exec("PRAGMA mmap_size=268435456");
+    // Checkpoint once the WAL holds about 64 MiB (not SQLite's 4 MiB), so
+    // that a large entry is not copied into the database in small steps
+    // while it is written, and keep the WAL file itself no larger after it.
+    connection.exec("PRAGMA wal_autocheckpoint=4096");
+    connection.exec("PRAGMA journal_size_limit=67108864");
 }
 
 void verify_catalog(sql::Connection &connection) {
@@ -104,6 +109,9 @@ void create_catalog(const std::filesystem::path &path) {
     std::filesystem::remove(staging, ec);
     try {
         sql::Connection connection(staging, sql::Connection::Access::create);
+        // Chunks are ~64 KiB: 16 KiB pages store one in five overflow pages
+        // (4 KiB pages would take seventeen, and as many WAL frames).
+        connection.exec("PRAGMA page_size=16384");
         connection.exec("PRAGMA journal_mode=WAL");
         connection.exec(("PRAGMA application_id=" + std::to_string(kApplicationId)).c_str());
         connection.exec(("PRAGMA user_version=" + std::to_string(kFormatVersion)).c_str());

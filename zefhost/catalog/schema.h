@@ -1,5 +1,5 @@
-// The catalog file format. A catalog is one SQLite database in WAL mode,
-// marked by its application id and format version:
+// The catalog file format. A catalog is one SQLite database in WAL mode
+// with 16 KiB pages, marked by its application id and format version:
 //
 //   entries  (name, type) -> the committed content and the entry's metadata
 //   writers  one row per open writer: the content id it stages under, whose
