@@ -61,6 +61,15 @@ TEST_F(StreamClose, FailingInformationEndDoesNotChangeTheStatus) {
     expect_clean();
 }
 
+TEST_F(StreamClose, OptionBlockGoesBackEvenWhenItsFilerefCannotBeFound) {
+    zef::StreamBlock *s = open_full(false);
+    ASSERT_NE(s, nullptr);
+    host.fail_every_call(zef::routine::yxam2am, zef::kHostNotAvailable);
+    EXPECT_EQ(close(s), zef::kOk);
+    host.clear_failures();
+    expect_clean();
+}
+
 TEST_F(StreamClose, OptionBlockNotOwnedByTheStreamStaysWithTheCaller) {
     ASSERT_EQ(assign_entry("KEEP", "c.keep.html"), zef::kOk);
     Opened out = open("KEEP", {zef::kOpenOutput, 0, 0, "lrecl=40", zef::kNotOwned});

@@ -279,16 +279,19 @@ protected:
     // Nothing the module obtained is left (once the filerefs are deassigned),
     // nothing was released twice or wrongly, nothing is open in the catalog
     // services, and every host call went through the vector.
-    void expect_pools_back() {
+    // `since`: a mark taken later than the start, for checks made while
+    // filerefs are still assigned.
+    void expect_pools_back(const PoolMark &since) {
         PoolMark now = mark();
-        EXPECT_EQ(now.storage, start.storage);
-        EXPECT_EQ(now.scratch, start.scratch);
-        EXPECT_EQ(now.owner, start.owner);
+        EXPECT_EQ(now.storage, since.storage);
+        EXPECT_EQ(now.scratch, since.scratch);
+        EXPECT_EQ(now.owner, since.owner);
         EXPECT_EQ(host.storage_pool().bad_releases(), 0);
         EXPECT_EQ(host.scratch_pool().bad_releases(), 0);
         EXPECT_EQ(host.owner_pool().bad_releases(), 0);
         EXPECT_EQ(host.unmarked_calls(), 0);
     }
+    void expect_pools_back() { expect_pools_back(start); }
     void expect_nothing_open() {
         EXPECT_EQ(host.catalogs().open_entries(), 0u);
         EXPECT_EQ(host.catalogs().open_catalogs(), 0u);
