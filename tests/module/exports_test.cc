@@ -37,11 +37,6 @@ TEST_F(ExportsTest, DefinesExactlyTheExportedNames) {
     EXPECT_EQ(defined_dynamic_symbols(module.path()), expected);
 }
 
-TEST_F(ExportsTest, ConstantFields) {
-    EXPECT_EQ(std::string(exported<const char>("_B_ten"), 10), std::string(10, ' '));
-    EXPECT_EQ(std::string(exported<const char>("_Z_twenty"), 20), std::string(20, '\0'));
-}
-
 TEST_F(ExportsTest, StorageTrampolinesPassEverythingToThePool) {
     using Obtain = void *(*)(zef::Pool *, int64_t, uint32_t);
     using Release = void (*)(zef::Pool *, void *, int64_t, uint32_t);
