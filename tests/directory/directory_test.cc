@@ -57,7 +57,7 @@ TEST_F(DirectoryTest, MembersComeInNameThenTypeOrderWithExactLengths) {
     EXPECT_EQ(length, 32);
     EXPECT_EQ(std::string(name, 32), longest);
     EXPECT_EQ(field(type, 8), "HTML    ");
-    host_routine<zef::proto::yldclos>(zef::routine::yldclos)(cell);
+    own_routine<zef::proto::yldclos>(zef::routine::yldclos)(cell);
 
     EXPECT_EQ(dir_close_slot(handle), zef::kOk);
     EXPECT_EQ(deassign("MIX"), zef::kOk);
@@ -71,7 +71,7 @@ TEST_F(DirectoryTest, EntryFilerefsAreRefusedBeforeTheCatalogIsTouched) {
         zef::DirectoryHandle *handle = reinterpret_cast<zef::DirectoryHandle *>(0x1);
         EXPECT_EQ(dir_open_slot(&handle, Name8("ENTRY"), nullptr), zef::kNameUnsuitable);
         EXPECT_EQ(handle, reinterpret_cast<zef::DirectoryHandle *>(0x1));
-        EXPECT_EQ(inserts(), std::vector<std::string>{message(2).substr(0, 255)});
+        EXPECT_EQ(inserts(), std::vector<std::string>{message_text(2).substr(0, 255)});
         EXPECT_EQ(calls(zef::routine::ylopen), 0);
         EXPECT_EQ(record("ENTRY")->open_count, 0);
         EXPECT_EQ(deassign("ENTRY"), zef::kOk);

@@ -131,6 +131,40 @@ TEST_F(FileInformationTest, ByNameThroughTheSecondSearch) {
     host.storage_pool().release(r);
 }
 
+TEST_F(FileInformationTest, StreamsOpenedThroughACatalogAndAnEntryFileref) {
+    put_entry("LIB", "prog", "source", {{"text"}});
+    ASSERT_EQ(assign("CAT", "work.lib"), zef::kOk);
+    ASSERT_EQ(assign("ENT", "work.lib.prog.zef"), zef::kOk);
+    zef::DirectoryHandle *dir = open_directory("CAT");
+    ASSERT_NE(dir, nullptr);
+    OpenSpec fixed;
+    fixed.mode = zef::kOpenInput;
+    fixed.options = "recfm=f lrecl=40";
+    OpenedMember member = open_member(dir, "prog.source", "", fixed);
+    ASSERT_EQ(member.status, zef::kOk);
+    stream_test::Opened entry = open("ENT", {zef::kOpenInput, zef::kRecordVariable, 0, {}});
+    ASSERT_EQ(entry.status, zef::kOk);
+
+    zef::FileInformationRequest request{};
+    ASSERT_EQ(info_slot(member.stream, nullptr, nullptr, 0x3F, nullptr, &request), zef::kOk);
+    EXPECT_EQ(std::string(request.name, request.name_length), "work.lib.PROG.SOURCE");
+    EXPECT_EQ(request.record_format_code, 0x08);
+    EXPECT_EQ(request.lrecl, 39);  // a line type without ATTR
+    EXPECT_EQ(request.kind_flags, 0x2u);
+
+    request = {};
+    ASSERT_EQ(info_slot(entry.stream, nullptr, nullptr, 0x3F, nullptr, &request), zef::kOk);
+    EXPECT_EQ(std::string(request.name, request.name_length), "WORK.LIB.PROG.SOURCE");
+    EXPECT_EQ(request.record_format_code, 0x20);
+    EXPECT_EQ(request.lrecl, entry.stream->lrecl);
+    EXPECT_EQ(request.kind_flags, 0x4u);
+
+    EXPECT_EQ(close(entry.stream), zef::kOk);
+    EXPECT_EQ(member_close_slot(member.stream), zef::kOk);
+    EXPECT_EQ(dir_close_slot(dir), zef::kOk);
+    expect_clean();
+}
+
 class InformationItemsTest : public CatalogTest {
 protected:
     zef::StreamBlock stream{};
@@ -152,7 +186,7 @@ protected:
 
 TEST_F(InformationItemsTest, OneCatalogNameItemAttachedToTheStream) {
     zef::InformationRecord *record = nullptr;
-    ASSERT_EQ(items_start_slot(&stream, &record), zef::kOk);
+    ASSERT_EQ(info_start_slot(&stream, &record), zef::kOk);
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(stream.info_record, record);
     EXPECT_EQ(record->item_count, 1);
@@ -162,7 +196,7 @@ TEST_F(InformationItemsTest, OneCatalogNameItemAttachedToTheStream) {
     EXPECT_NE(record->host_word, 0u);  // the host's
     EXPECT_EQ(calls(zef::routine::ylinfsy), 1);
 
-    EXPECT_EQ(items_end_slot(&stream, record), zef::kOk);
+    EXPECT_EQ(info_end_slot(&stream, record), zef::kOk);
     EXPECT_EQ(stream.info_record, nullptr);
     EXPECT_EQ(calls(zef::routine::ylinfsr), 1);
 }
@@ -170,45 +204,45 @@ TEST_F(InformationItemsTest, OneCatalogNameItemAttachedToTheStream) {
 TEST_F(InformationItemsTest, HostResultsDecideWhetherTheRecordStays) {
     zef::InformationRecord *record = nullptr;
     host.fail_call(zef::routine::ylinfsy, 7);  // a note: attached all the same
-    EXPECT_EQ(items_start_slot(&stream, &record), 7);
+    EXPECT_EQ(info_start_slot(&stream, &record), 7);
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(stream.info_record, record);
     host.fail_call(zef::routine::ylinfsr, zef::kCatalogIoFailure);
-    EXPECT_EQ(items_end_slot(&stream, record), zef::kCatalogIoFailure);  // released anyway
+    EXPECT_EQ(info_end_slot(&stream, record), zef::kCatalogIoFailure);  // released anyway
     EXPECT_EQ(stream.info_record, nullptr);
     EXPECT_EQ(mark().storage, start.storage);
 
     host.fail_call(zef::routine::ylinfsy, zef::kCatalogIoFailure);
     record = reinterpret_cast<zef::InformationRecord *>(0x1);
-    EXPECT_EQ(items_start_slot(&stream, &record), zef::kCatalogIoFailure);
+    EXPECT_EQ(info_start_slot(&stream, &record), zef::kCatalogIoFailure);
     EXPECT_EQ(record, nullptr);
     EXPECT_EQ(stream.info_record, nullptr);
     EXPECT_EQ(mark().storage, start.storage);
 
     host.storage_pool().refuse_nth(1);
     record = reinterpret_cast<zef::InformationRecord *>(0x1);
-    EXPECT_EQ(items_start_slot(&stream, &record), zef::kNoStorage);
+    EXPECT_EQ(info_start_slot(&stream, &record), zef::kNoStorage);
     EXPECT_EQ(record, reinterpret_cast<zef::InformationRecord *>(0x1));
     EXPECT_EQ(calls(zef::routine::ylinfsy), 2);
 }
 
 TEST_F(InformationItemsTest, NullStreamOrRecord) {
     zef::InformationRecord *record = nullptr;
-    EXPECT_EQ(items_start_slot(nullptr, &record), zef::kNullHandle);
-    EXPECT_EQ(items_end_slot(nullptr, nullptr), zef::kNullHandle);
-    EXPECT_EQ(items_end_slot(&stream, nullptr), zef::kOk);
+    EXPECT_EQ(info_start_slot(nullptr, &record), zef::kNullHandle);
+    EXPECT_EQ(info_end_slot(nullptr, nullptr), zef::kNullHandle);
+    EXPECT_EQ(info_end_slot(&stream, nullptr), zef::kOk);
     EXPECT_EQ(calls(zef::routine::ylinfsr), 0);
 }
 
 TEST_F(InformationItemsTest, EndingAnEarlierRecordKeepsTheLaterOneAttached) {
     zef::InformationRecord *first = nullptr;
     zef::InformationRecord *second = nullptr;
-    ASSERT_EQ(items_start_slot(&stream, &first), zef::kOk);
-    ASSERT_EQ(items_start_slot(&stream, &second), zef::kOk);
+    ASSERT_EQ(info_start_slot(&stream, &first), zef::kOk);
+    ASSERT_EQ(info_start_slot(&stream, &second), zef::kOk);
     EXPECT_EQ(stream.info_record, second);
-    EXPECT_EQ(items_end_slot(&stream, first), zef::kOk);
+    EXPECT_EQ(info_end_slot(&stream, first), zef::kOk);
     EXPECT_EQ(stream.info_record, second);
-    EXPECT_EQ(items_end_slot(&stream, second), zef::kOk);
+    EXPECT_EQ(info_end_slot(&stream, second), zef::kOk);
     EXPECT_EQ(stream.info_record, nullptr);
 }
 

@@ -4,6 +4,7 @@
 
 #include "host/messages.h"
 #include "module/status.h"
+#include "stream/open_steps.h"
 #include "text/blank_padded.h"
 #include "text/translate.h"
 
@@ -12,8 +13,6 @@ namespace zef {
 namespace {
 constexpr int32_t kMessageNamePartTooLong = 5;
 constexpr int32_t kEntryNameWidth = 32;
-constexpr char kZef[8] = {'Z', 'E', 'F', ' ', ' ', ' ', ' ', ' '};
-constexpr char kSource[8] = {'S', 'O', 'U', 'R', 'C', 'E', ' ', ' '};
 }  // namespace
 
 int32_t split_member_name(const char *member_name, int32_t length, const char *type8,
@@ -34,9 +33,7 @@ int32_t split_member_name(const char *member_name, int32_t length, const char *t
         std::memcpy(entry->type, type8, sizeof entry->type);
 
     wztxxlt(kTranslateUpper, entry->name, entry->name, name_length);
-    wztxxlt(kTranslateUpper, entry->type, entry->type, sizeof entry->type);
-    if (std::memcmp(entry->type, kZef, sizeof kZef) == 0)
-        std::memcpy(entry->type, kSource, sizeof kSource);
+    normalise_entry_type(entry->type);
     return kOk;
 }
 

@@ -4,9 +4,4 @@
 
 namespace zef {
 
-int32_t yxlmopn(StreamBlock **, DirectoryHandle *, const char *, int32_t, const char *,
-                OpenRequest *) {
-    return kNotSupported;
-}
-
 }  // namespace zef
