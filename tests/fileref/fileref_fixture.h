@@ -105,13 +105,6 @@ protected:
         return n;
     }
 
-    std::vector<std::string> inserts() {
-        std::vector<std::string> texts;
-        for (size_t i = 0; i < host.last_inserts().size(); ++i)
-            texts.push_back(host.messages().insert_text(i));
-        return texts;
-    }
-
     // Deassigns every fileref of the list, so that nothing the routines
     // obtained is left.
     void deassign_all() {
