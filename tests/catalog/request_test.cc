@@ -290,6 +290,12 @@ TEST_F(RequestTest, AnEntryReplacedBetweenDescribeAndOpenIsNotDeliveredIntoAShor
     EXPECT_EQ(block.bytes.size(), 4000u);
     EXPECT_EQ(close_entry(entry), 0);
     EXPECT_EQ(close_catalog(cat), 0);
+    // An update reads too, so it is held to the described size as well.
+    ASSERT_EQ(open_catalog("work", "c", zef::kLibraryWrite, &cat), 0);
+    ASSERT_EQ(describe(cat, "e", "DATA", &size), 0);
+    write_entry("work", "c", "e", "DATA", {{1, std::string(9000, 'M')}});
+    EXPECT_EQ(open_entry(cat, "e", "DATA", zef::kMemberAppend, &entry), zef::kCatalogEntryInUse);
+    EXPECT_EQ(close_catalog(cat), 0);
 }
 
 }  // namespace

@@ -24,12 +24,12 @@ namespace {
 void put_name(std::string_view name, int16_t *length, char *field) {
     *length = static_cast<int16_t>(name.size());
     std::memset(field, ' ', 32);
-    std::memcpy(field, name.data(), std::min<size_t>(name.size(), 32));
+    if (!name.empty()) std::memcpy(field, name.data(), std::min<size_t>(name.size(), 32));
 }
 
 void put_padded(std::string_view text, char *field, size_t width) {
     std::memset(field, ' ', width);
-    std::memcpy(field, text.data(), std::min(text.size(), width));
+    if (!text.empty()) std::memcpy(field, text.data(), std::min(text.size(), width));
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ bool piece_full(const Piece &p) {
 }  // namespace
 
 EntryWriter::EntryWriter(std::shared_ptr<Store> store, EntryKey key, int32_t mode,
-                         std::string description)
+                         std::string description, int64_t longest_allowed)
     : EntryHandle(std::move(store), std::move(key), mode), description_(std::move(description)) {
     connection_ = store_->acquire();
     try {
@@ -27,6 +27,9 @@ EntryWriter::EntryWriter(std::shared_ptr<Store> store, EntryKey key, int32_t mod
         if (store_->reclaim_dead_writers(*connection_, &key_))
             fail(zef::kCatalogEntryInUse, "entry " + key_.name + "." + key_.type + " is being written");
         base_ = Store::entry(*connection_, key_);
+        if (mode_ == zef::kMemberAppend && base_ && longest_allowed >= 0 && base_->longest > longest_allowed)
+            fail(zef::kCatalogEntryInUse, "entry " + key_.name + "." + key_.type +
+                                              " was replaced after it was described");
         content_ = Store::add_writer(*connection_, key_);
         // Locked before the row is visible, so no one ever sees the row of a
         // live writer without its lock.

@@ -29,9 +29,12 @@ namespace zefhost::catalog {
 class EntryWriter final : public EntryHandle {
 public:
     // Registers the writer; throws CatalogError(kCatalogEntryInUse) when
-    // another writer of the entry is alive. `description` replaces the
+    // another writer of the entry is alive, or when (in mode 8, which reads
+    // too) the entry's longest block is now longer than `longest_allowed`,
+    // the size its caller was told (-1: none). `description` replaces the
     // entry's when given (non-empty).
-    EntryWriter(std::shared_ptr<Store> store, EntryKey key, int32_t mode, std::string description);
+    EntryWriter(std::shared_ptr<Store> store, EntryKey key, int32_t mode, std::string description,
+                int64_t longest_allowed);
     // A writer destroyed without close leaves the entry as it was.
     ~EntryWriter() override;
 

@@ -225,8 +225,8 @@ int32_t Services::open_entry(const zef::MemberRequest &request, void **entry) {
             fail(zef::kCatalogEntryInUse, "entry " + entry_text(key) + " is being written");
         std::string description(trim_right(std::string_view(
             request.description, static_cast<size_t>(request.description_length))));
-        auto writer = std::make_unique<EntryWriter>(catalog.store, key, mode, std::move(description));
-        handle = std::move(writer);
+        handle = std::make_unique<EntryWriter>(catalog.store, key, mode, std::move(description),
+                                               longest_allowed);
     }
     OpenCount &counts = open_count(*catalog.store, key);
     (handle->writes() ? counts.writers : counts.readers) += 1;
