@@ -11,6 +11,10 @@
 // A content is the ordered list of its pieces. Readers see only contents
 // that an entry row names; a writer's staged pieces sit under its own
 // content id until its close makes them the entry's in one transaction.
+//
+// Beside "<name>.zcat" SQLite keeps "-wal" and "-shm" files while the
+// catalog is in use, and writers lock bytes of "<name>.zcat-writers"
+// (writer_lock.h); only the .zcat file holds data.
 #pragma once
 
 #include <cstdint>
