@@ -59,7 +59,7 @@ struct StreamBlock {
     // (0 until then; the block comes zero-filled).
     uint16_t write_record_code;
     void *member_handle;
-    char *record_buffer;  // max(block_length, lrecl) bytes
+    char *record_buffer;  // at least max(block_length, lrecl) bytes (sizes: open_steps.h)
     int32_t buffer_count;  // bytes delivered by the last read
     int32_t last_record_code;
     int16_t description_length;
