@@ -17,9 +17,9 @@ const EntryInfo *info_of(const std::vector<EntryInfo> &list, std::string_view na
     return nullptr;
 }
 
-using EntryTest = CatalogTest;
+using CatalogEntries = CatalogTest;
 
-TEST_F(EntryTest, BlocksComeBackWithTheirCodes) {
+TEST_F(CatalogEntries, BlocksComeBackWithTheirCodes) {
     struct Case {
         const char *what;
         std::vector<Block> blocks;
@@ -46,7 +46,7 @@ TEST_F(EntryTest, BlocksComeBackWithTheirCodes) {
     EXPECT_TRUE(services.check_catalog("work", "rt").empty());
 }
 
-TEST_F(EntryTest, ReadAtTheEndAnswersEndOfMemberWithCountZero) {
+TEST_F(CatalogEntries, ReadAtTheEndAnswersEndOfMemberWithCountZero) {
     write_entry("work", "rt", "one", "LOG", {{145, "only"}});
     void *cat = nullptr, *entry = nullptr;
     ASSERT_EQ(open_catalog("work", "rt", zef::kLibraryInput, &cat), 0);
@@ -61,7 +61,7 @@ TEST_F(EntryTest, ReadAtTheEndAnswersEndOfMemberWithCountZero) {
     EXPECT_EQ(close_catalog(cat), 0);
 }
 
-TEST_F(EntryTest, NamesAreMatchedWithoutRegardToCase) {
+TEST_F(CatalogEntries, NamesAreMatchedWithoutRegardToCase) {
     write_entry("Work", "MixedCase", "Report", "log", {{145, "r"}});
     EXPECT_TRUE(std::filesystem::exists(dir.path() / "mixedcase.zcat"));
     EntryRead back = read_entry("WORK", "mixedcase", "REPORT", "LOG");
@@ -73,7 +73,7 @@ TEST_F(EntryTest, NamesAreMatchedWithoutRegardToCase) {
     EXPECT_EQ(list[0].key.type, "LOG");
 }
 
-TEST_F(EntryTest, OutputReplacesTheWholeEntryAndKeepsItsCreation) {
+TEST_F(CatalogEntries, OutputReplacesTheWholeEntryAndKeepsItsCreation) {
     write_entry("work", "c", "e", "CSV", numbered_blocks("old", 3000));
     auto before = services.list_entries("work", "c");
     write_entry("work", "c", "e", "CSV", numbered_blocks("new", 10));
@@ -85,7 +85,7 @@ TEST_F(EntryTest, OutputReplacesTheWholeEntryAndKeepsItsCreation) {
     EXPECT_TRUE(services.check_catalog("work", "c").empty()) << "old chunks must be gone";
 }
 
-TEST_F(EntryTest, AppendKeepsTheEntryAndAddsAtTheEnd) {
+TEST_F(CatalogEntries, AppendKeepsTheEntryAndAddsAtTheEnd) {
     auto first = numbered_blocks("a", 1000);
     write_entry("work", "c", "log", "LOG", first);
     auto more = numbered_blocks("b", 1000);
@@ -103,12 +103,12 @@ TEST_F(EntryTest, AppendKeepsTheEntryAndAddsAtTheEnd) {
     EXPECT_TRUE(services.check_catalog("work", "c").empty());
 }
 
-TEST_F(EntryTest, AppendCreatesAMissingEntry) {
+TEST_F(CatalogEntries, AppendCreatesAMissingEntry) {
     write_entry("work", "c", "fresh", "LOG", {{145, "1"}, {145, "2"}}, zef::kMemberAppend);
     EXPECT_EQ(read_entry("work", "c", "fresh", "LOG").blocks, (std::vector<Block>{{145, "1"}, {145, "2"}}));
 }
 
-TEST_F(EntryTest, UpdateReplacesTheBlockAtANotedPosition) {
+TEST_F(CatalogEntries, UpdateReplacesTheBlockAtANotedPosition) {
     auto blocks = numbered_blocks("u", 2000);
     write_entry("work", "c", "upd", "DATA", blocks);
     void *cat = nullptr, *entry = nullptr;
@@ -146,7 +146,7 @@ TEST_F(EntryTest, UpdateReplacesTheBlockAtANotedPosition) {
     EXPECT_TRUE(services.check_catalog("work", "c").empty());
 }
 
-TEST_F(EntryTest, NoteAndPointWhileReading) {
+TEST_F(CatalogEntries, NoteAndPointWhileReading) {
     auto blocks = numbered_blocks("p", 3000);
     write_entry("work", "c", "pt", "DATA", blocks);
     void *cat = nullptr, *entry = nullptr;
@@ -172,7 +172,7 @@ TEST_F(EntryTest, NoteAndPointWhileReading) {
     EXPECT_EQ(close_catalog(cat), 0);
 }
 
-TEST_F(EntryTest, DescribeReportsTheLongestBlock) {
+TEST_F(CatalogEntries, DescribeReportsTheLongestBlock) {
     write_entry("work", "c", "sized", "GIF", {{321, "12"}, {321, std::string(5000, 'x')}, {321, ""}});
     write_entry("work", "c", "empty", "GIF", {});
     void *cat = nullptr;
@@ -188,7 +188,7 @@ TEST_F(EntryTest, DescribeReportsTheLongestBlock) {
     EXPECT_EQ(close_catalog(cat), 0);
 }
 
-TEST_F(EntryTest, MetadataFollowsTheEntry) {
+TEST_F(CatalogEntries, MetadataFollowsTheEntry) {
     void *cat = nullptr, *entry = nullptr;
     ASSERT_EQ(open_catalog("work", "meta", zef::kLibraryWrite, &cat), 0);
     ASSERT_EQ(open_entry(cat, "doc", "HTML", zef::kMemberOutput, &entry, "A described entry"), 0);
@@ -211,7 +211,7 @@ TEST_F(EntryTest, MetadataFollowsTheEntry) {
     EXPECT_LE(doc->row.created, doc->row.modified);
 }
 
-TEST_F(EntryTest, DeleteRemovesTheEntryAndItsBlocks) {
+TEST_F(CatalogEntries, DeleteRemovesTheEntryAndItsBlocks) {
     write_entry("work", "c", "gone", "DATA", numbered_blocks("g", 2000));
     write_entry("work", "c", "kept", "DATA", {{1, "k"}});
     void *cat = nullptr;
@@ -225,7 +225,7 @@ TEST_F(EntryTest, DeleteRemovesTheEntryAndItsBlocks) {
     EXPECT_TRUE(services.check_catalog("work", "c").empty());
 }
 
-TEST_F(EntryTest, AnOpenEntryIsNotDeletedAndASecondWriterIsRefused) {
+TEST_F(CatalogEntries, AnOpenEntryIsNotDeletedAndASecondWriterIsRefused) {
     write_entry("work", "c", "busy", "DATA", {{1, "v1"}});
     void *cat = nullptr, *reader = nullptr, *writer = nullptr, *second = nullptr;
     ASSERT_EQ(open_catalog("work", "c", zef::kLibraryWrite, &cat), 0);
@@ -248,7 +248,7 @@ TEST_F(EntryTest, AnOpenEntryIsNotDeletedAndASecondWriterIsRefused) {
     EXPECT_EQ(close_catalog(cat), 0);
 }
 
-TEST_F(EntryTest, SeveralCatalogsAndEntriesOpenAtOnce) {
+TEST_F(CatalogEntries, SeveralCatalogsAndEntriesOpenAtOnce) {
     void *cats[3] = {};
     void *entries[3][2] = {};
     for (int c = 0; c < 3; ++c) {
@@ -272,7 +272,7 @@ TEST_F(EntryTest, SeveralCatalogsAndEntriesOpenAtOnce) {
         }
 }
 
-TEST_F(EntryTest, EntriesOutliveTheirClosedCatalogHandle) {
+TEST_F(CatalogEntries, EntriesOutliveTheirClosedCatalogHandle) {
     void *cat = nullptr, *entry = nullptr;
     ASSERT_EQ(open_catalog("work", "c", zef::kLibraryWrite, &cat), 0);
     ASSERT_EQ(open_entry(cat, "late", "DATA", zef::kMemberOutput, &entry), 0);
@@ -282,7 +282,7 @@ TEST_F(EntryTest, EntriesOutliveTheirClosedCatalogHandle) {
     EXPECT_EQ(read_entry("work", "c", "late", "DATA").blocks, (std::vector<Block>{{5, "still works"}}));
 }
 
-TEST_F(EntryTest, AWriterDroppedWithoutCloseLeavesTheEntryAsItWas) {
+TEST_F(CatalogEntries, AWriterDroppedWithoutCloseLeavesTheEntryAsItWas) {
     write_entry("work", "c", "kept", "DATA", {{1, "v1"}});
     {
         zefhost::Host second_host;  // a host of its own, ended without closing anything

@@ -51,9 +51,9 @@ int write_in_child(const Child::Channel &channel, const std::string &name, int32
     return close_catalog(cat) == 0 ? 0 : 15;
 }
 
-using ProcessTest = CatalogTest;
+using CatalogProcesses = CatalogTest;
 
-TEST_F(ProcessTest, AWriterKilledAtAnyMomentCostsNoClosedEntry) {
+TEST_F(CatalogProcesses, AWriterKilledAtAnyMomentCostsNoClosedEntry) {
     const auto small = numbered_blocks("small", 3);
     const auto medium = numbered_blocks("medium", 5000);
     const auto big_v1 = numbered_blocks("v1", 20000);
@@ -142,7 +142,7 @@ TEST_F(ProcessTest, AWriterKilledAtAnyMomentCostsNoClosedEntry) {
     EXPECT_LT(std::chrono::steady_clock::now() - started, 30s);
 }
 
-TEST_F(ProcessTest, AFullFileSystemFailsTheWriteAndLeavesTheEntryAsItWas) {
+TEST_F(CatalogProcesses, AFullFileSystemFailsTheWriteAndLeavesTheEntryAsItWas) {
     const auto v1 = numbered_blocks("v1", 2000);
     write_entry("work", "crash", "big", "DATA", v1);
     auto limit = static_cast<rlim_t>(std::filesystem::file_size(catalog_path("crash")) + 256 * 1024);
@@ -172,7 +172,7 @@ TEST_F(ProcessTest, AFullFileSystemFailsTheWriteAndLeavesTheEntryAsItWas) {
     EXPECT_EQ(read_entry("work", "crash", "big", "DATA").blocks, numbered_blocks("v3", 10));
 }
 
-TEST_F(ProcessTest, ReadersInAnotherProcessSeeThePreviousVersionUntilTheWritersClose) {
+TEST_F(CatalogProcesses, ReadersInAnotherProcessSeeThePreviousVersionUntilTheWritersClose) {
     const auto v1 = numbered_blocks("v1", 3000);
     const auto v2 = numbered_blocks("v2", 15000);  // more than one staging batch
     write_entry("work", "shared", "e", "DATA", v1);
@@ -223,7 +223,7 @@ TEST_F(ProcessTest, ReadersInAnotherProcessSeeThePreviousVersionUntilTheWritersC
     EXPECT_EQ(read_entry("work", "shared", "e", "DATA").blocks, v2);
 }
 
-TEST_F(ProcessTest, NoReaderEverSeesHalfAnEntry) {
+TEST_F(CatalogProcesses, NoReaderEverSeesHalfAnEntry) {
     const int kVersions = 12;
     auto blocks_of = [](int version) { return numbered_blocks("v" + std::to_string(version), 2000 + (version % 3) * 6000); };
     write_entry("work", "shared", "e", "DATA", blocks_of(0));

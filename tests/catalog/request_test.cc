@@ -13,9 +13,9 @@ namespace {
 namespace r = zef::routine;
 namespace p = zef::proto;
 
-using RequestTest = CatalogTest;
+using CatalogRequests = CatalogTest;
 
-TEST_F(RequestTest, MissingLibraryCatalogAndEntry) {
+TEST_F(CatalogRequests, MissingLibraryCatalogAndEntry) {
     void *cat = reinterpret_cast<void *>(1);
     EXPECT_EQ(open_catalog("nolib", "c", zef::kLibraryInput, &cat), zef::kCatalogLibraryNotAssigned);
     EXPECT_EQ(cat, nullptr);
@@ -40,7 +40,7 @@ TEST_F(RequestTest, MissingLibraryCatalogAndEntry) {
     EXPECT_FALSE(services.deassign_library("work"));
 }
 
-TEST_F(RequestTest, WrongModesAndRequestsAreRefused) {
+TEST_F(CatalogRequests, WrongModesAndRequestsAreRefused) {
     write_entry("work", "c", "e", "DATA", {{1, "x"}});
     void *in = nullptr, *out = nullptr, *reader = nullptr, *writer = nullptr, *entry = nullptr;
     ASSERT_EQ(open_catalog("work", "c", zef::kLibraryInput, &in), 0);
@@ -94,7 +94,7 @@ TEST_F(RequestTest, WrongModesAndRequestsAreRefused) {
     EXPECT_EQ(close_catalog(in), 0);
 }
 
-TEST_F(RequestTest, StaleAndForeignHandlesAreRefusedNotFollowed) {
+TEST_F(CatalogRequests, StaleAndForeignHandlesAreRefusedNotFollowed) {
     void *cat = nullptr, *entry = nullptr, *scan = nullptr;
     ASSERT_EQ(open_catalog("work", "c", zef::kLibraryWrite, &cat), 0);
     ASSERT_EQ(open_entry(cat, "e", "DATA", zef::kMemberOutput, &entry), 0);
@@ -123,7 +123,7 @@ TEST_F(RequestTest, StaleAndForeignHandlesAreRefusedNotFollowed) {
     EXPECT_EQ(call<p::yldclos>(r::yldclos, scan), zef::kCatalogBadRequest);
 }
 
-TEST_F(RequestTest, FilesThatAreNotCatalogsAreReportedDamaged) {
+TEST_F(CatalogRequests, FilesThatAreNotCatalogsAreReportedDamaged) {
     struct Case {
         const char *what;
         std::function<void(const std::filesystem::path &)> make;
@@ -170,7 +170,7 @@ TEST_F(RequestTest, FilesThatAreNotCatalogsAreReportedDamaged) {
     EXPECT_EQ(open_catalog("work", "folder", zef::kLibraryWrite, &cat), zef::kCatalogDamaged);
 }
 
-TEST_F(RequestTest, ADamagedChunkIsReportedNotDelivered) {
+TEST_F(CatalogRequests, ADamagedChunkIsReportedNotDelivered) {
     write_entry("work", "c", "e", "DATA", numbered_blocks("d", 100));
     {
         sqlite3 *db = nullptr;
@@ -190,7 +190,7 @@ TEST_F(RequestTest, ADamagedChunkIsReportedNotDelivered) {
     EXPECT_FALSE(services.check_catalog("work", "c").empty());
 }
 
-TEST_F(RequestTest, ReadOnlyLibrariesServeReadsOnly) {
+TEST_F(CatalogRequests, ReadOnlyLibrariesServeReadsOnly) {
     write_entry("work", "c", "e", "DATA", {{1, "x"}});
     services.assign_library("ro", dir.path(), /*read_only=*/true);
     void *cat = nullptr, *entry = nullptr;
@@ -204,7 +204,7 @@ TEST_F(RequestTest, ReadOnlyLibrariesServeReadsOnly) {
     EXPECT_EQ(close_catalog(cat), 0);
 }
 
-TEST_F(RequestTest, LibraryAssignment) {
+TEST_F(CatalogRequests, LibraryAssignment) {
     EXPECT_THROW(services.assign_library("toolongname", dir.path()), zefhost::catalog::CatalogError);
     EXPECT_THROW(services.assign_library("x", dir.path() / "missing"), zefhost::catalog::CatalogError);
     services.assign_library("tmp", dir.path() / "made" / "here", false, /*create_directory=*/true);
@@ -213,7 +213,7 @@ TEST_F(RequestTest, LibraryAssignment) {
     EXPECT_TRUE(std::filesystem::exists(dir.path() / "made" / "here" / "c.zcat"));
 }
 
-TEST_F(RequestTest, DirectoryScanInNameThenTypeOrderFromAViewTakenAtOpen) {
+TEST_F(CatalogRequests, DirectoryScanInNameThenTypeOrderFromAViewTakenAtOpen) {
     for (auto [name, type] : std::vector<std::pair<const char *, const char *>>{
              {"beta", "LOG"}, {"alpha", "SOURCE"}, {"beta", "HTML"}, {"a", "OUTPUT"}, {"alpha", "CSV"}})
         write_entry("work", "dir", name, type, {{145, name}});
@@ -249,7 +249,7 @@ TEST_F(RequestTest, DirectoryScanInNameThenTypeOrderFromAViewTakenAtOpen) {
     EXPECT_EQ(close_catalog(cat), 0);
 }
 
-TEST_F(RequestTest, InformationRecordsGetAHostWord) {
+TEST_F(CatalogRequests, InformationRecordsGetAHostWord) {
     void *cat = nullptr;
     ASSERT_EQ(open_catalog("work", "c", zef::kLibraryWrite, &cat), 0);
     zef::InformationRecord record{};
@@ -263,7 +263,7 @@ TEST_F(RequestTest, InformationRecordsGetAHostWord) {
     EXPECT_EQ(call<p::ylinfsr>(r::ylinfsr, cat, reinterpret_cast<void *>(record.host_word)), 0);
 }
 
-TEST_F(RequestTest, PlannedHostFailuresAnswerWithoutDoingTheWork) {
+TEST_F(CatalogRequests, PlannedHostFailuresAnswerWithoutDoingTheWork) {
     host.fail_call(r::ylopen, zef::kCatalogIoFailure);
     void *cat = nullptr;
     EXPECT_EQ(open_catalog("work", "c", zef::kLibraryWrite, &cat), zef::kCatalogIoFailure);
@@ -273,7 +273,7 @@ TEST_F(RequestTest, PlannedHostFailuresAnswerWithoutDoingTheWork) {
     EXPECT_EQ(close_catalog(cat), 0);
 }
 
-TEST_F(RequestTest, AnEntryReplacedBetweenDescribeAndOpenIsNotDeliveredIntoAShortBuffer) {
+TEST_F(CatalogRequests, AnEntryReplacedBetweenDescribeAndOpenIsNotDeliveredIntoAShortBuffer) {
     write_entry("work", "c", "e", "DATA", {{1, "short"}});
     void *cat = nullptr, *entry = nullptr;
     ASSERT_EQ(open_catalog("work", "c", zef::kLibraryInput, &cat), 0);
