@@ -223,6 +223,8 @@ TEST_F(AssignTest, BorrowerGoingAwayLeavesTheOwnersBlock) {
     ASSERT_EQ(assign("BORROWER", "lib.cat.f"), zef::kOk);
     ASSERT_EQ(assign_like("BORROWER", "OWNER"), zef::kOk);
     ASSERT_EQ(assign_like("BORROWER", "OWNER"), zef::kOk);
+    ASSERT_EQ(assign("BORROWER", "lib.cat.g", options), zef::kOk);  // still OWNER's
+    ASSERT_EQ(deassign("BORROWER"), zef::kOk);
     EXPECT_EQ(host.owner_pool().blocks_outstanding(), blocks);
     EXPECT_EQ(record("OWNER")->option_block, options);
     EXPECT_EQ(options->lrecl, 80);

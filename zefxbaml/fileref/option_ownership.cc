@@ -40,6 +40,8 @@ int32_t drop_options(AccessMethodBlock *block, FilerefRecord *record, const char
 }
 
 void attach_options(FilerefRecord *record, OptionBlock *options, bool borrowed) {
+    // A borrowed block handed over again is still another record's.
+    if (options != nullptr && options == record->option_block) return;
     record->option_block = options;
     if (borrowed && options != nullptr)
         record->state |= kBorrowsOptionBlock;

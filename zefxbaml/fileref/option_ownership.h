@@ -26,6 +26,7 @@ int32_t drop_options(AccessMethodBlock *block, FilerefRecord *record, const char
                      void *context, bool honour_not_owned, const OptionBlock *keep);
 
 // Attaches `options` to the record; `borrowed` says another record owns it.
+// The block the record already holds stays as it is held.
 void attach_options(FilerefRecord *record, OptionBlock *options, bool borrowed);
 
 // Clears every pointer that a record of the block's list holds to `options`,
