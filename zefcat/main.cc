@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "command.h"
+#include "errors.h"
 #include "tool.h"
 
 namespace zefcat {
@@ -32,23 +33,49 @@ std::vector<Command> registered_commands() {
 
 }  // namespace zefcat
 
+namespace {
+
+const char *kFooter = R"(
+Libraries: a library name is assigned to a directory with -L NAME=DIR (any
+number of times) or ZEF_LIBRARIES=NAME=DIR:NAME=DIR. WORK is always there:
+./zefdata, or the directory ZEF_WORK names; it is made on the first write.
+
+Entries are named library.catalog.entry.type, e.g. work.notes.readme.source.
+Every command has --help.
+
+Exit status: 0 success, 1 failure, 2 usage or option error, 3 lines were cut
+to the record length (put, append).)";
+
+}  // namespace
+
 int main(int argc, char **argv) {
     zefcat::Tool tool(std::cout, std::cerr);
     CLI::App app{"zefcat: catalog entries through the zefxbaml access method", "zefcat"};
     app.require_subcommand(1);
+    app.fallthrough();
+    app.footer(kFooter);
+    app.add_option("-L,--library", tool.library_options(), "assign a library: NAME=DIR")
+        ->type_name("NAME=DIR")
+        ->allow_extra_args(false)
+        ->take_all();
     for (const zefcat::Command &command : zefcat::registered_commands())
         command.attach(*app.add_subcommand(command.name, command.summary), tool);
 
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError &error) {
-        return app.exit(error);
+        int status = app.exit(error);
+        return status == 0 ? 0 : zefcat::kExitUsage;
+    } catch (const zefcat::Problem &problem) {
+        zefcat::print_problem(problem.what());
+        return problem.exit_status();
     } catch (const zefhost::LoadError &error) {
-        std::cerr << "zefcat: " << error.what() << '\n';
-        return 2;
+        zefcat::print_problem(error.what());
+        return zefcat::kExitFailure;
     } catch (const std::exception &error) {
-        std::cerr << "zefcat: " << error.what() << '\n';
-        return 1;
+        zefcat::print_problem(error.what());
+        return zefcat::kExitFailure;
     }
+    std::cout.flush();
     return tool.exit_status();
 }

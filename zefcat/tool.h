@@ -1,12 +1,16 @@
 // What every zefcat command works with: a stand-in host with the module
-// loaded as the host loads it (made on first use, so that --help loads
-// nothing), where output goes, and the exit status.
+// loaded as the host loads it and the libraries assigned (made on first
+// use, so that --help loads nothing), where output goes, and the exit
+// status.
 #pragma once
 
 #include <iosfwd>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "libraries.h"
+#include "session.h"
 #include "zefhost/host.h"
 #include "zefhost/module_session.h"
 
@@ -23,6 +27,12 @@ public:
 
     zefhost::Host &host();
     zefhost::ModuleSession &module();
+    // The host with its libraries assigned and the module loaded.
+    Session &session();
+
+    // The -L values of the command line; read when the session is made.
+    std::vector<std::string> &library_options() { return library_options_; }
+    const Libraries &libraries() const { return libraries_; }
 
     std::ostream &out() { return out_; }
     std::ostream &err() { return err_; }
@@ -34,8 +44,12 @@ public:
 private:
     std::ostream &out_;
     std::ostream &err_;
+    std::vector<std::string> library_options_;
+    // Taken down last: it removes a WORK directory that stayed empty.
+    Libraries libraries_;
     std::unique_ptr<zefhost::Host> host_;
     std::unique_ptr<zefhost::ModuleSession> module_;
+    std::unique_ptr<Session> session_;
     int exit_status_ = 0;
 };
 

@@ -1,0 +1,294 @@
+#include "copy.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+
+#include "errors.h"
+#include "module/status.h"
+#include "progress.h"
+#include "session.h"
+#include "transcode.h"
+
+namespace zefcat {
+
+namespace {
+
+constexpr size_t kInputBuffer = size_t{1} << 20;
+constexpr size_t kOutputBuffer = size_t{1} << 20;
+// Lines cut to the record length that are named one by one; the rest are counted.
+constexpr int64_t kCutLinesNamed = 3;
+
+std::string system_error(const std::string &doing, int error) {
+    return doing + ": " + std::strerror(error);
+}
+
+}  // namespace
+
+void print_note(std::string_view context, std::string_view text) {
+    std::cout.flush();
+    std::cerr << "zefcat: " << context << ": " << text << '\n';
+}
+
+// --------------------------------------------------------------- input --
+
+Input::Input(const std::string &path, std::string_view context) : context_(context) {
+    if (path.empty() || path == "-") {
+        name_ = "standard input";
+        fd_ = STDIN_FILENO;
+        owned_ = false;
+    } else {
+        name_ = path;
+        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd_ < 0) throw Problem(context_ + ": " + system_error(path, errno));
+        owned_ = true;
+    }
+    struct stat status {};
+    if (fstat(fd_, &status) == 0 && S_ISREG(status.st_mode)) size_ = status.st_size;
+    if (fstat(fd_, &status) == 0 && S_ISDIR(status.st_mode)) {
+        if (owned_) ::close(fd_);
+        throw Problem(context_ + ": " + path + " is a directory");
+    }
+    buffer_.resize(kInputBuffer);
+}
+
+Input::~Input() {
+    if (owned_) ::close(fd_);
+}
+
+bool Input::is_terminal() const { return isatty(fd_) == 1; }
+
+bool Input::fill() {
+    if (at_end_) return false;
+    begin_ = 0;
+    end_ = 0;
+    for (;;) {
+        ssize_t got = ::read(fd_, buffer_.data(), buffer_.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) throw Problem(context_ + ": " + system_error("reading " + name_, errno));
+        if (got == 0) {
+            at_end_ = true;
+            return false;
+        }
+        end_ = static_cast<size_t>(got);
+        return true;
+    }
+}
+
+std::string_view Input::read_chunk(size_t most) {
+    if (begin_ == end_ && !fill()) return {};
+    size_t take = std::min(most, end_ - begin_);
+    std::string_view chunk(buffer_.data() + begin_, take);
+    begin_ += take;
+    consumed_ += static_cast<int64_t>(take);
+    return chunk;
+}
+
+bool Input::read_line(std::string_view *line) {
+    line_.clear();
+    bool any = false;
+    for (;;) {
+        if (begin_ == end_ && !fill()) {
+            if (!any) return false;
+            *line = line_;
+            break;
+        }
+        any = true;
+        const char *start = buffer_.data() + begin_;
+        const void *newline = std::memchr(start, '\n', end_ - begin_);
+        if (newline == nullptr) {
+            line_.append(start, end_ - begin_);
+            consumed_ += static_cast<int64_t>(end_ - begin_);
+            begin_ = end_;
+            continue;
+        }
+        size_t length = static_cast<size_t>(static_cast<const char *>(newline) - start);
+        consumed_ += static_cast<int64_t>(length + 1);
+        begin_ += length + 1;
+        if (line_.empty()) {
+            *line = std::string_view(start, length);  // in place, the usual case
+        } else {
+            line_.append(start, length);
+            *line = line_;
+        }
+        break;
+    }
+    if (!line->empty() && line->back() == '\r') line->remove_suffix(1);
+    return true;
+}
+
+// -------------------------------------------------------------- output --
+
+Output::Output(const std::string &path, std::string_view context) : path_(path), context_(context) {
+    if (path.empty() || path == "-") {
+        fd_ = STDOUT_FILENO;
+        std::cout.flush();
+        return;
+    }
+    temporary_ = path + ".zefcat-XXXXXX";
+    fd_ = mkostemp(temporary_.data(), O_CLOEXEC);
+    if (fd_ < 0) throw Problem(context_ + ": " + system_error("cannot write " + path, errno));
+    // As a file made by the shell's ">" would be.
+    mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd_, 0666 & ~mask);
+}
+
+Output::~Output() {
+    if (temporary_.empty()) return;
+    ::close(fd_);
+    ::unlink(temporary_.c_str());
+}
+
+void Output::write(std::string_view bytes) {
+    buffer_.append(bytes);
+    if (buffer_.size() >= kOutputBuffer) flush();
+}
+
+void Output::flush() {
+    const char *next = buffer_.data();
+    size_t left = buffer_.size();
+    while (left > 0) {
+        ssize_t written = ::write(fd_, next, left);
+        if (written < 0 && errno == EINTR) continue;
+        if (written < 0)
+            throw Problem(context_ + ": " +
+                          system_error("writing " + (temporary_.empty() ? std::string("standard output") : path_), errno));
+        next += written;
+        left -= static_cast<size_t>(written);
+    }
+    buffer_.clear();
+}
+
+void Output::commit() {
+    flush();
+    if (temporary_.empty()) return;
+    if (::close(fd_) != 0) {
+        int error = errno;
+        ::unlink(temporary_.c_str());
+        temporary_.clear();
+        throw Problem(context_ + ": " + system_error("writing " + path_, error));
+    }
+    if (::rename(temporary_.c_str(), path_.c_str()) != 0) {
+        int error = errno;
+        ::unlink(temporary_.c_str());
+        temporary_.clear();
+        throw Problem(context_ + ": " + system_error("cannot write " + path_, error));
+    }
+    temporary_.clear();
+}
+
+// ------------------------------------------------------------- writing --
+
+WriteReport write_lines(Stream &stream, Input &input, const LineOptions &options,
+                        Progress &progress, std::string_view context) {
+    WriteReport report;
+    std::string_view line;
+    while (input.read_line(&line)) {
+        ++report.records;
+        char carriage = ' ';
+        if (options.carriage && !line.empty()) {
+            carriage = line.front();
+            line.remove_prefix(1);
+        }
+        if (options.transcoder != nullptr)
+            line = options.transcoder->whole(line, std::string(context) + ": line " + std::to_string(report.records));
+        int32_t status = stream.write(line.data(), static_cast<int64_t>(line.size()), carriage);
+        if (status == zef::kRecordTruncated) {
+            if (++report.cut <= kCutLinesNamed)
+                print_note(context, "line " + std::to_string(report.records) + " cut to " +
+                                        std::to_string(stream.lrecl()) + " bytes (the record length)");
+        } else if (status != 0) {
+            stream.fail(status, std::string(context) + ": line " + std::to_string(report.records));
+        }
+        report.bytes = input.consumed();
+        progress.update(report.bytes);
+    }
+    if (report.cut > kCutLinesNamed)
+        print_note(context, std::to_string(report.cut) + " lines in all were cut to " +
+                                std::to_string(stream.lrecl()) + " bytes");
+    return report;
+}
+
+WriteReport write_bytes(Stream &stream, Input &input, Transcoder *transcoder, Progress &progress,
+                        std::string_view context) {
+    WriteReport report;
+    if (stream.lrecl() <= 0) throw Problem(std::string(context) + ": the stream has no record length");
+    auto run = static_cast<size_t>(stream.lrecl());
+    auto send = [&](std::string_view bytes) {
+        while (!bytes.empty()) {
+            std::string_view piece = bytes.substr(0, run);
+            int32_t status = stream.write(piece.data(), static_cast<int64_t>(piece.size()), ' ');
+            if (status != 0) stream.fail(status, context);
+            ++report.records;
+            bytes.remove_prefix(piece.size());
+        }
+    };
+    for (;;) {
+        std::string_view chunk = input.read_chunk(run);
+        bool last = chunk.empty();
+        if (transcoder != nullptr)
+            send(transcoder->part(chunk, last, context));
+        else
+            send(chunk);
+        if (last) break;
+        report.bytes = input.consumed();
+        progress.update(report.bytes);
+    }
+    return report;
+}
+
+// ------------------------------------------------------------- reading --
+
+int64_t read_lines(Stream &stream, Output &output, const LineOptions &options, Progress &progress,
+                   std::string_view context) {
+    int64_t records = 0;
+    int64_t bytes = 0;
+    for (;;) {
+        char *data = nullptr;
+        int64_t length = 0;
+        char carriage = ' ';
+        int32_t status = stream.read(&data, &length, &carriage);
+        if (status == zef::kEndOfFile) break;
+        if (status < 0) stream.fail(status, context);
+        ++records;
+        std::string_view text(data, data != nullptr && length > 0 ? static_cast<size_t>(length) : 0);
+        if (options.transcoder != nullptr)
+            text = options.transcoder->whole(text, std::string(context) + ": record " + std::to_string(records));
+        if (options.carriage) output.write(std::string_view(&carriage, 1));
+        output.write(text);
+        output.write("\n");
+        bytes += static_cast<int64_t>(text.size()) + 1;
+        progress.update(bytes);
+    }
+    return records;
+}
+
+int64_t read_bytes(Stream &stream, Output &output, Transcoder *transcoder, Progress &progress,
+                   std::string_view context) {
+    int64_t bytes = 0;
+    int64_t run = stream.lrecl() > 0 ? stream.lrecl() : int64_t{64} * 1024;
+    for (;;) {
+        char *data = nullptr;
+        int64_t length = run;
+        int32_t status = stream.read(&data, &length, nullptr);
+        bool last = status == zef::kEndOfFile;
+        if (!last && status != 0) stream.fail(status, context);
+        std::string_view piece(data, !last && data != nullptr && length > 0 ? static_cast<size_t>(length) : 0);
+        if (transcoder != nullptr)
+            output.write(transcoder->part(piece, last, context));
+        else
+            output.write(piece);
+        if (last) break;
+        bytes += static_cast<int64_t>(piece.size());
+        progress.update(bytes);
+    }
+    return bytes;
+}
+
+}  // namespace zefcat

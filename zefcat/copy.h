@@ -1,0 +1,116 @@
+// Moving bytes between files and open streams: the files a person names
+// (or standard input and output), and the two forms an entry is moved in.
+//
+// Lines: each line of the input is one record; the line ends at "\n", and a
+// "\r" just before it is dropped, so a file with CRLF line ends stores the
+// same records as one with LF. A last line without "\n" is a record too.
+// Reading writes every record followed by "\n".
+//
+// Bytes: the input goes out in runs of the stream's record length (stream
+// form), and reading gives back the same bytes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zefcat {
+
+class Stream;
+class Transcoder;
+class Progress;
+
+// Where a copy's bytes come from: a file, or standard input for "-".
+class Input {
+public:
+    // Throws Problem when the file cannot be opened.
+    Input(const std::string &path, std::string_view context);
+    ~Input();
+    Input(const Input &) = delete;
+    Input &operator=(const Input &) = delete;
+
+    // The size of a regular file; -1 for anything else.
+    int64_t size() const { return size_; }
+    bool is_terminal() const;
+    // Bytes handed out so far.
+    int64_t consumed() const { return consumed_; }
+
+    // Up to `most` bytes; empty at the end. Throws Problem on a read error.
+    std::string_view read_chunk(size_t most);
+    // The next line without its line end; false at the end.
+    bool read_line(std::string_view *line);
+
+private:
+    bool fill();
+
+    std::string name_;
+    std::string context_;
+    int fd_;
+    bool owned_;
+    int64_t size_ = -1;
+    int64_t consumed_ = 0;
+    std::vector<char> buffer_;
+    size_t begin_ = 0;
+    size_t end_ = 0;
+    bool at_end_ = false;
+    std::string line_;
+};
+
+// Where a copy's bytes go: standard output, or a file that appears (whole)
+// only when the copy is committed: it is written under a temporary name
+// beside it and renamed over it at the end.
+class Output {
+public:
+    // Throws Problem when the file cannot be made.
+    Output(const std::string &path, std::string_view context);
+    // Removes the temporary file when the copy was not committed.
+    ~Output();
+    Output(const Output &) = delete;
+    Output &operator=(const Output &) = delete;
+
+    void write(std::string_view bytes);
+    // Flushes, and puts the file in place. Throws Problem.
+    void commit();
+
+private:
+    void flush();
+
+    std::string path_;
+    std::string temporary_;
+    std::string context_;
+    int fd_;
+    std::string buffer_;
+};
+
+struct LineOptions {
+    bool carriage = false;              // each line's first character is its carriage control
+    Transcoder *transcoder = nullptr;   // between UTF-8 and the stream's encoding
+};
+
+struct WriteReport {
+    int64_t records = 0;
+    int64_t bytes = 0;  // from the input
+    int64_t cut = 0;    // lines cut to the record length
+};
+
+// Writes every line of `input` as a record. Each line cut to the record
+// length is noted on standard error (the first few by number, then a
+// count). Throws Problem on a failure; the stream is left to the caller.
+WriteReport write_lines(Stream &stream, Input &input, const LineOptions &options,
+                        Progress &progress, std::string_view context);
+// Writes `input` in runs of the record length.
+WriteReport write_bytes(Stream &stream, Input &input, Transcoder *transcoder, Progress &progress,
+                        std::string_view context);
+
+// Writes every record to `output`, each followed by "\n"; the number of records.
+int64_t read_lines(Stream &stream, Output &output, const LineOptions &options, Progress &progress,
+                   std::string_view context);
+// Writes the entry's bytes to `output`; the number of bytes.
+int64_t read_bytes(Stream &stream, Output &output, Transcoder *transcoder, Progress &progress,
+                   std::string_view context);
+
+// Prints "zefcat: CONTEXT: TEXT" on standard error: a note, not a failure.
+void print_note(std::string_view context, std::string_view text);
+
+}  // namespace zefcat

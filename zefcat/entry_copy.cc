@@ -1,0 +1,91 @@
+#include "entry_copy.h"
+
+#include <memory>
+
+#include "copy.h"
+#include "fileref/option_block.h"
+#include "progress.h"
+#include "stream/stream_block.h"
+#include "transcode.h"
+
+namespace zefcat {
+
+CopyOptions copy_options(Session &session, const std::vector<std::string> &given, EntryForm form,
+                         bool append, bool carriage, std::string_view context) {
+    std::string text = option_statement(given);
+    auto add = [&text](const char *option) { text += text.empty() ? option : std::string(" ") + option; };
+    if (append) add("MOD");
+    if (form == EntryForm::kBytes) add("RECFM=S");
+    if (carriage) add("RECFM=P");
+    CopyOptions options;
+    options.parsed = session.parse_options(text, zef::kNotOwned, context, &given);
+    options.settings = session.settings_of(options.parsed.block.get(), context);
+    return options;
+}
+
+OpenSpec copy_open_spec(uint32_t mode, EntryForm form, const CopyOptions &options) {
+    OpenSpec spec;
+    spec.mode = mode;
+    spec.options = options.parsed.block.get();
+    if (form == EntryForm::kBytes) {
+        spec.record_format = zef::kRecordStream;
+        spec.lrecl = kByteRun;
+    } else if ((mode & zef::kOpenInput) != 0) {
+        // A fixed format pads every record to the record length: it is only
+        // asked for with the LRECL the person gives.
+        bool fixed = (options.settings.record_format & zef::kRecordFixed) != 0;
+        bool stream_form = (options.settings.record_format & zef::kRecordStream) != 0;
+        spec.lrecl = fixed ? 0 : stream_form ? kByteRun : kLongestLine;
+    }
+    return spec;
+}
+
+bool moves_bytes(EntryForm form, const Stream &stream, const CopyOptions &options) {
+    if (form == EntryForm::kBytes) return true;
+    return !stream.line_routines() && (options.settings.record_format & zef::kRecordStream) != 0;
+}
+
+namespace {
+
+// The transcoder a text copy needs, or none: binary types are never
+// transcoded, and a stream without an encoding is moved as it is.
+std::unique_ptr<Transcoder> transcoder_for(const Stream &stream, EntryForm form, bool into_stream) {
+    if (form == EntryForm::kBytes || stream.encoding() == 0) return nullptr;
+    const char *encoding = iconv_name_of(stream.encoding());
+    return into_stream ? std::make_unique<Transcoder>("UTF-8", encoding)
+                       : std::make_unique<Transcoder>(encoding, "UTF-8");
+}
+
+}  // namespace
+
+int64_t copy_in(Stream &stream, Input &input, EntryForm form, const CopyOptions &options,
+                bool carriage, std::string_view context) {
+    try {
+        std::unique_ptr<Transcoder> transcoder = transcoder_for(stream, form, true);
+        Progress progress(std::string(context), input.size());
+        WriteReport report;
+        if (moves_bytes(form, stream, options))
+            report = write_bytes(stream, input, transcoder.get(), progress, context);
+        else
+            report = write_lines(stream, input, LineOptions{carriage, transcoder.get()}, progress, context);
+        progress.finish();
+        stream.close(context);
+        return report.cut;
+    } catch (...) {
+        stream.abandon();
+        throw;
+    }
+}
+
+void copy_out(Stream &stream, Output &output, EntryForm form, const CopyOptions &options,
+              bool carriage, std::string_view context) {
+    std::unique_ptr<Transcoder> transcoder = transcoder_for(stream, form, false);
+    Progress progress(std::string(context), -1);
+    if (moves_bytes(form, stream, options))
+        read_bytes(stream, output, transcoder.get(), progress, context);
+    else
+        read_lines(stream, output, LineOptions{carriage, transcoder.get()}, progress, context);
+    progress.finish();
+}
+
+}  // namespace zefcat

@@ -1,0 +1,92 @@
+#include "libraries.h"
+
+#include <algorithm>
+#include <cctype>
+#include <system_error>
+#include <utility>
+
+#include "errors.h"
+#include "zefhost/catalog/catalog_error.h"
+#include "zefhost/catalog/services.h"
+
+namespace zefcat {
+
+namespace {
+
+std::string upper(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
+bool library_name_char(unsigned char c) { return std::isalnum(c) || c == '_' || c == '#' || c == '$' || c == '@'; }
+
+// NAME=DIR, with NAME a library name: 1 to 8 letters, digits, _ # $ @.
+LibrarySetting parse_setting(const std::string &text, const std::string &source) {
+    size_t equals = text.find('=');
+    if (equals == std::string::npos || equals == 0 || equals + 1 == text.size())
+        usage_problem(source + " " + text + ": a library is given as NAME=DIR");
+    std::string name = text.substr(0, equals);
+    if (name.size() > 8 || !std::all_of(name.begin(), name.end(), library_name_char))
+        usage_problem(source + " " + text + ": a library name has 1 to 8 letters, digits, _ # $ or @");
+    return LibrarySetting{upper(name), text.substr(equals + 1), source};
+}
+
+}  // namespace
+
+void Libraries::read_settings(const std::vector<std::string> &option_values,
+                              const char *env_libraries, const char *env_work) {
+    settings_.clear();
+    auto set = [&](LibrarySetting setting) { settings_[setting.name] = std::move(setting); };
+
+    const char *work = env_work != nullptr && *env_work != '\0' ? env_work : nullptr;
+    set(LibrarySetting{kWorkLibrary, work ? work : kDefaultWorkDirectory, work ? "ZEF_WORK" : "default"});
+
+    if (env_libraries != nullptr) {
+        std::string all = env_libraries;
+        size_t start = 0;
+        while (start <= all.size()) {
+            size_t end = all.find(':', start);
+            if (end == std::string::npos) end = all.size();
+            std::string one = all.substr(start, end - start);
+            if (!one.empty()) set(parse_setting(one, "ZEF_LIBRARIES"));
+            start = end + 1;
+        }
+    }
+    for (const std::string &value : option_values) set(parse_setting(value, "-L"));
+}
+
+void Libraries::assign(zefhost::catalog::Services &services) {
+    for (const auto &[name, setting] : settings_) {
+        std::error_code error;
+        bool is_work = name == kWorkLibrary;
+        if (is_work && !std::filesystem::exists(setting.directory, error)) {
+            if (std::filesystem::create_directories(setting.directory, error))
+                made_work_directory_ = setting.directory;
+        }
+        if (!std::filesystem::is_directory(setting.directory, error)) {
+            refused_[name] = "library " + name + " (" + setting.source + ") names " +
+                             setting.directory.string() + ", which is not a directory";
+            continue;
+        }
+        try {
+            services.assign_library(name, setting.directory);
+        } catch (const zefhost::catalog::CatalogError &e) {
+            refused_[name] = e.what();
+        }
+    }
+}
+
+Libraries::~Libraries() {
+    if (made_work_directory_.empty()) return;
+    std::error_code ignored;
+    if (std::filesystem::is_empty(made_work_directory_, ignored))
+        std::filesystem::remove(made_work_directory_, ignored);
+}
+
+std::string Libraries::why_not_assigned(const std::string &name) const {
+    auto it = refused_.find(upper(name));
+    return it == refused_.end() ? std::string() : it->second;
+}
+
+}  // namespace zefcat

@@ -1,0 +1,86 @@
+// zefcat put and zefcat append: write a file (or standard input) into a
+// catalog entry, replacing it (put) or adding to its end (append, which
+// opens with MOD). Text types go line by line, binary types byte for byte.
+// The new contents become the entry's only when everything was written; a
+// failure leaves the entry as it was.
+#include <string>
+#include <vector>
+
+#include "command.h"
+#include "copy.h"
+#include "entry_copy.h"
+#include "errors.h"
+#include "names.h"
+#include "tool.h"
+
+namespace zefcat {
+namespace {
+
+struct PutArguments {
+    std::string name;
+    std::vector<std::string> rest;  // [FILE|-] then the options
+    bool carriage = false;
+};
+
+int run(Tool &tool, const PutArguments &arguments, bool append) {
+    std::string context = std::string(append ? "append " : "put ") + arguments.name;
+    std::string file = "-";
+    std::vector<std::string> options = arguments.rest;
+    if (!options.empty() && !looks_like_option(options.front())) {
+        file = options.front();
+        options.erase(options.begin());
+    }
+    for (const std::string &option : options)
+        if (!looks_like_option(option))
+            usage_problem(context + ": " + option +
+                          " is not an option: options are KEY=VALUE, MOD, ATTR or CATALOG");
+
+    Session &session = tool.session();
+    AssignedEntry entry = assign_entry(session, arguments.name, context);
+    EntryForm form = form_of_type(entry.type);
+    CopyOptions copy = copy_options(session, options, form, append,
+                                    arguments.carriage, context);
+    // The input first: a file that cannot be read leaves the entry untouched.
+    Input input(file, context);
+    if (input.is_terminal())
+        print_note(context, "reading from the terminal; end with Ctrl-D");
+
+    Stream stream = Stream::open(session, entry.fileref.name(),
+                                 copy_open_spec(zef::kOpenOutput, form, copy), context);
+    int64_t cut = copy_in(stream, input, form, copy, arguments.carriage, context);
+    return cut > 0 ? kExitCut : 0;
+}
+
+const char *kFooter = R"(
+FILE is a file to read, or - (the default) for standard input. OPTIONS are
+the host's: LRECL=n, RECFM=V|F|P|S, DESC='text', ENCODING=name, ATTR, ...
+
+Text entry types (SOURCE, LOG, OUTPUT, HTML, XML, CSV, ...) are written one
+line to a record; lines longer than the record length are cut, each cut is
+noted, and the exit status is 3. Binary types (GIF, JPEG, PNG, PDF, JAR) are
+written byte for byte, so that get gives back the same file.
+
+Examples:
+  zefcat put work.notes.readme.source README.md
+  zefcat put mylib.reports.jan.source jan.txt LRECL=80 RECFM=F DESC='January report'
+  some-command | zefcat append work.logs.build.log)";
+
+void attach_to(CLI::App &command, Tool &tool, bool append) {
+    auto arguments = std::make_shared<PutArguments>();
+    command.add_option("NAME", arguments->name, "the entry: library.catalog.entry.type")->required();
+    command.add_option("FILE_AND_OPTIONS", arguments->rest, "[FILE|-] then the host's options")
+        ->expected(0, -1);
+    command.add_flag("--carriage", arguments->carriage,
+                     "each line's first character is its carriage control (implies RECFM=P)");
+    command.footer(kFooter);
+    command.callback([&tool, arguments, append] { tool.finish(run(tool, *arguments, append)); });
+}
+
+void attach_put(CLI::App &command, Tool &tool) { attach_to(command, tool, false); }
+void attach_append(CLI::App &command, Tool &tool) { attach_to(command, tool, true); }
+
+}  // namespace
+}  // namespace zefcat
+
+ZEFCAT_COMMAND(put, "write a file into a catalog entry, replacing it", zefcat::attach_put);
+ZEFCAT_COMMAND(append, "add a file to the end of a catalog entry", zefcat::attach_append);
