@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <iostream>
 
 #include "errors.h"
@@ -246,10 +247,10 @@ WriteReport write_bytes(Stream &stream, Input &input, Transcoder *transcoder, Pr
 // ------------------------------------------------------------- reading --
 
 int64_t read_lines(Stream &stream, Output &output, const LineOptions &options, Progress &progress,
-                   std::string_view context) {
+                   std::string_view context, int64_t limit) {
     int64_t records = 0;
     int64_t bytes = 0;
-    for (;;) {
+    while (limit < 0 || records < limit) {
         char *data = nullptr;
         int64_t length = 0;
         char carriage = ' ';
@@ -270,12 +271,16 @@ int64_t read_lines(Stream &stream, Output &output, const LineOptions &options, P
 }
 
 int64_t read_bytes(Stream &stream, Output &output, Transcoder *transcoder, Progress &progress,
-                   std::string_view context) {
+                   std::string_view context, int64_t limit) {
     int64_t bytes = 0;
     int64_t run = stream.lrecl() > 0 ? stream.lrecl() : int64_t{64} * 1024;
     for (;;) {
         char *data = nullptr;
-        int64_t length = run;
+        int64_t length = limit < 0 ? run : std::min(run, limit - bytes);
+        if (length <= 0) {
+            if (transcoder != nullptr) output.write(transcoder->part({}, true, context));
+            break;
+        }
         int32_t status = stream.read(&data, &length, nullptr);
         bool last = status == zef::kEndOfFile;
         if (!last && status != 0) stream.fail(status, context);

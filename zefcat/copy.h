@@ -103,12 +103,14 @@ WriteReport write_lines(Stream &stream, Input &input, const LineOptions &options
 WriteReport write_bytes(Stream &stream, Input &input, Transcoder *transcoder, Progress &progress,
                         std::string_view context);
 
-// Writes every record to `output`, each followed by "\n"; the number of records.
+// Writes every record to `output` (at most `limit` of them, unless it is
+// negative), each followed by "\n"; the number of records.
 int64_t read_lines(Stream &stream, Output &output, const LineOptions &options, Progress &progress,
-                   std::string_view context);
-// Writes the entry's bytes to `output`; the number of bytes.
+                   std::string_view context, int64_t limit = -1);
+// Writes the entry's bytes to `output` (at most `limit` of them, unless it
+// is negative); the number of bytes.
 int64_t read_bytes(Stream &stream, Output &output, Transcoder *transcoder, Progress &progress,
-                   std::string_view context);
+                   std::string_view context, int64_t limit = -1);
 
 // Prints "zefcat: CONTEXT: TEXT" on standard error: a note, not a failure.
 void print_note(std::string_view context, std::string_view text);

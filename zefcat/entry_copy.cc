@@ -30,12 +30,13 @@ OpenSpec copy_open_spec(uint32_t mode, EntryForm form, const CopyOptions &option
     if (form == EntryForm::kBytes) {
         spec.record_format = zef::kRecordStream;
         spec.lrecl = kByteRun;
-    } else if ((mode & zef::kOpenInput) != 0) {
+    } else if ((options.settings.record_format & zef::kRecordStream) != 0) {
+        spec.lrecl = kByteRun;
+    } else if ((mode & (zef::kOpenInput | zef::kOpenUpdate)) != 0) {
         // A fixed format pads every record to the record length: it is only
         // asked for with the LRECL the person gives.
         bool fixed = (options.settings.record_format & zef::kRecordFixed) != 0;
-        bool stream_form = (options.settings.record_format & zef::kRecordStream) != 0;
-        spec.lrecl = fixed ? 0 : stream_form ? kByteRun : kLongestLine;
+        spec.lrecl = fixed ? 0 : kLongestLine;
     }
     return spec;
 }
@@ -45,10 +46,6 @@ bool moves_bytes(EntryForm form, const Stream &stream, const CopyOptions &option
     return !stream.line_routines() && (options.settings.record_format & zef::kRecordStream) != 0;
 }
 
-namespace {
-
-// The transcoder a text copy needs, or none: binary types are never
-// transcoded, and a stream without an encoding is moved as it is.
 std::unique_ptr<Transcoder> transcoder_for(const Stream &stream, EntryForm form, bool into_stream) {
     if (form == EntryForm::kBytes || stream.encoding() == 0) return nullptr;
     const char *encoding = iconv_name_of(stream.encoding());
@@ -56,21 +53,25 @@ std::unique_ptr<Transcoder> transcoder_for(const Stream &stream, EntryForm form,
                        : std::make_unique<Transcoder>(encoding, "UTF-8");
 }
 
-}  // namespace
+int64_t write_all(Stream &stream, Input &input, EntryForm form, const CopyOptions &options,
+                  bool carriage, std::string_view context) {
+    std::unique_ptr<Transcoder> transcoder = transcoder_for(stream, form, true);
+    Progress progress(std::string(context), input.size());
+    WriteReport report;
+    if (moves_bytes(form, stream, options))
+        report = write_bytes(stream, input, transcoder.get(), progress, context);
+    else
+        report = write_lines(stream, input, LineOptions{carriage, transcoder.get()}, progress, context);
+    progress.finish();
+    return report.cut;
+}
 
 int64_t copy_in(Stream &stream, Input &input, EntryForm form, const CopyOptions &options,
                 bool carriage, std::string_view context) {
     try {
-        std::unique_ptr<Transcoder> transcoder = transcoder_for(stream, form, true);
-        Progress progress(std::string(context), input.size());
-        WriteReport report;
-        if (moves_bytes(form, stream, options))
-            report = write_bytes(stream, input, transcoder.get(), progress, context);
-        else
-            report = write_lines(stream, input, LineOptions{carriage, transcoder.get()}, progress, context);
-        progress.finish();
+        int64_t cut = write_all(stream, input, form, options, carriage, context);
         stream.close(context);
-        return report.cut;
+        return cut;
     } catch (...) {
         stream.abandon();
         throw;
@@ -78,13 +79,13 @@ int64_t copy_in(Stream &stream, Input &input, EntryForm form, const CopyOptions 
 }
 
 void copy_out(Stream &stream, Output &output, EntryForm form, const CopyOptions &options,
-              bool carriage, std::string_view context) {
+              bool carriage, std::string_view context, int64_t limit) {
     std::unique_ptr<Transcoder> transcoder = transcoder_for(stream, form, false);
     Progress progress(std::string(context), -1);
     if (moves_bytes(form, stream, options))
-        read_bytes(stream, output, transcoder.get(), progress, context);
+        read_bytes(stream, output, transcoder.get(), progress, context, limit);
     else
-        read_lines(stream, output, LineOptions{carriage, transcoder.get()}, progress, context);
+        read_lines(stream, output, LineOptions{carriage, transcoder.get()}, progress, context, limit);
     progress.finish();
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +17,7 @@ namespace zefcat {
 
 class Input;
 class Output;
+class Transcoder;
 
 // The run size of a stream-form copy: the record length asked for in the
 // open request unless the options give one.
@@ -36,21 +38,30 @@ CopyOptions copy_options(Session &session, const std::vector<std::string> &optio
                          bool append, bool carriage, std::string_view context);
 
 // The open request for a copy in `mode`: stream form with kByteRun for a
-// binary type; for text, no format of its own and, when reading without a
-// fixed format, kLongestLine.
+// binary type; for text, no format of its own, and kByteRun for stream
+// form or kLongestLine for reading (or updating) without a fixed format.
 OpenSpec copy_open_spec(uint32_t mode, EntryForm form, const CopyOptions &options);
 
 // Whether an open stream is moved as bytes: a binary type, or a text type
 // other than the line types opened in stream format.
 bool moves_bytes(EntryForm form, const Stream &stream, const CopyOptions &options);
 
-// Writes `input` to the open stream and closes it; returns the number of
-// lines cut to the record length. On a failure the stream is abandoned,
+// The transcoder a copy into (or out of) the stream needs, or none: binary
+// types are never transcoded, and a stream without an encoding is moved as
+// it is.
+std::unique_ptr<Transcoder> transcoder_for(const Stream &stream, EntryForm form, bool into_stream);
+
+// Writes `input` to the open stream, which stays open; the number of lines
+// cut to the record length. Throws Problem; the stream is left to the caller.
+int64_t write_all(Stream &stream, Input &input, EntryForm form, const CopyOptions &options,
+                  bool carriage, std::string_view context);
+// write_all, then closes the stream. On a failure the stream is abandoned,
 // never closed, and the entry keeps its previous version. Throws Problem.
 int64_t copy_in(Stream &stream, Input &input, EntryForm form, const CopyOptions &options,
                 bool carriage, std::string_view context);
-// Reads the open stream to `output` (not committed here). Throws Problem.
+// Reads the open stream to `output` (not committed here): everything, or at
+// most `limit` records (bytes in stream form). Throws Problem.
 void copy_out(Stream &stream, Output &output, EntryForm form, const CopyOptions &options,
-              bool carriage, std::string_view context);
+              bool carriage, std::string_view context, int64_t limit = -1);
 
 }  // namespace zefcat

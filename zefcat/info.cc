@@ -126,15 +126,10 @@ std::vector<Item> catalog_items(Tool &tool, const std::string &name, const std::
     Fileref fileref = assign_catalog(session, name, context);
     zef::FileInformationRequest by_name = information_by_name(session, fileref, context);
 
-    tool.host().set_task_access(1);  // only reading: a missing catalog is not made
+    std::optional<InputOnlyTask> input_only(std::in_place, session);
     std::optional<Directory> directory;
-    try {
-        directory.emplace(Directory::open(session, fileref.name(), context));
-    } catch (...) {
-        tool.host().set_task_access(0);
-        throw;
-    }
-    tool.host().set_task_access(0);
+    directory.emplace(Directory::open(session, fileref.name(), context));
+    input_only.reset();
     int32_t status = directory->information();
     if (status != 0) session.fail(status, context);
     int64_t members = 0;

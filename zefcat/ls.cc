@@ -101,14 +101,7 @@ Listing list_entries(Tool &tool, const std::string &name, const std::vector<std:
                      const std::string &context, bool utc_times) {
     Session &session = tool.session();
     Fileref fileref = assign_catalog(session, name, context);
-    // A listing only reads: the host's task asks for the catalog as input,
-    // so that listing a catalog that is not there does not make it.
-    struct InputOnlyTask {
-        zefhost::Host &host;
-        explicit InputOnlyTask(zefhost::Host &h) : host(h) { host.set_task_access(1); }
-        ~InputOnlyTask() { host.set_task_access(0); }
-    };
-    std::optional<InputOnlyTask> input_only(std::in_place, tool.host());
+    std::optional<InputOnlyTask> input_only(std::in_place, session);
     Directory directory = Directory::open(session, fileref.name(), context);
     input_only.reset();
 

@@ -12,6 +12,7 @@
 #include "module/status.h"
 #include "zefhost/catalog/services.h"
 #include "zefhost/host.h"
+#include "zefhost/tokenizer.h"
 
 namespace zefcat {
 
@@ -63,21 +64,35 @@ void Session::fail(int32_t status, std::string_view context) {
 
 zefhost::ParsedOptions Session::parse_options(std::string_view text, uint32_t flags,
                                               std::string_view context,
-                                              const std::vector<std::string> *options) {
-    before_call();
-    zefhost::ParsedOptions parsed =
-        zefhost::parse_option_statement(module_, text, {.owner = nullptr, .flags = flags});
+                                              const std::vector<std::string> *options,
+                                              zef::OptionBlock *into) {
+    auto parse = slot<zef::fn::yxlpars>(slot::kParse);
+    zefhost::ParsedOptions parsed;
+    zefhost::OptionSource source(text);
+    zef::OptionBlock *block = into;
+    while (!source.at_end()) {
+        source.begin_option();
+        parsed.taken = 0;
+        before_call();
+        parsed.status = parse(nullptr, host_.owner_record(), nullptr, flags, source.handle(),
+                              &parsed.taken, &block);
+        source.finish_option(parsed.taken);
+        if (parsed.status != 0) break;  // a rejected option ends the statement
+        ++parsed.accepted;
+    }
+    parsed.block = hold(block);
     if (parsed.status == 0) return parsed;
     std::string where(context);
-    if (options != nullptr && parsed.accepted >= 0 &&
-        static_cast<size_t>(parsed.accepted) < options->size())
+    if (options != nullptr && static_cast<size_t>(parsed.accepted) < options->size())
         where += ": " + (*options)[static_cast<size_t>(parsed.accepted)];
     fail(parsed.status, where);
 }
 
-OptionSettings Session::settings_of(const zef::OptionBlock *block, std::string_view context) {
-    OptionSettings settings;
-    if (block == nullptr) return settings;
+zefhost::OptionBlockHandle Session::hold(zef::OptionBlock *block) const {
+    return zefhost::OptionBlockHandle(block, slot<zef::fn::yxlhbfr>(slot::kReleaseOptions));
+}
+
+std::vector<uint8_t> Session::image_of(const zef::OptionBlock *block, std::string_view context) {
     void *image = nullptr;
     int32_t length = 0;
     before_call();
@@ -85,11 +100,29 @@ OptionSettings Session::settings_of(const zef::OptionBlock *block, std::string_v
                                                           const_cast<zef::OptionBlock *>(block),
                                                           &image, &length);
     if (status != 0) fail(status, context);
-    zef::OptionBlock copy{};
-    std::memcpy(&copy, image, std::min<size_t>(sizeof copy, static_cast<size_t>(length)));
+    std::vector<uint8_t> bytes(static_cast<const uint8_t *>(image),
+                               static_cast<const uint8_t *>(image) + std::max(length, 0));
     // The image came from the current owner's pool and goes back there.
     zef::Pool *pool = host_.owner_record()->pool;
     pool->release(pool, image, 0, 4);
+    return bytes;
+}
+
+zef::OptionBlock *Session::block_from(const std::vector<uint8_t> &image, std::string_view context) {
+    zef::OptionBlock *block = nullptr;
+    before_call();
+    int32_t status = slot<zef::fn::yxlhp2h>(slot::kBlockFromImage)(
+        nullptr, nullptr, image.data(), static_cast<int32_t>(image.size()), &block);
+    if (status != 0) fail(status, context);
+    return block;
+}
+
+OptionSettings Session::settings_of(const zef::OptionBlock *block, std::string_view context) {
+    OptionSettings settings;
+    if (block == nullptr) return settings;
+    std::vector<uint8_t> image = image_of(block, context);
+    zef::OptionBlock copy{};
+    std::memcpy(&copy, image.data(), std::min(sizeof copy, image.size()));
 
     settings.record_format = copy.record_format;
     settings.append = (copy.mode & zef::kModeAppend) != 0;
@@ -101,6 +134,9 @@ OptionSettings Session::settings_of(const zef::OptionBlock *block, std::string_v
     settings.description.assign(copy.description, static_cast<size_t>(described));
     return settings;
 }
+
+InputOnlyTask::InputOnlyTask(Session &session) : session_(session) { session_.host().set_task_access(1); }
+InputOnlyTask::~InputOnlyTask() { session_.host().set_task_access(0); }
 
 // ------------------------------------------------------------ filerefs --
 

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -122,13 +123,21 @@ public:
     // Throws the Problem for `status`, met while doing `context`.
     [[noreturn]] void fail(int32_t status, std::string_view context);
 
-    // Parses an option statement through slot 30, one call per option.
+    // Parses an option statement through slot 30, one call per option,
+    // into a new block or into `into` (which the result then holds).
     // `flags` is the statement's flags word (0x10: no carrier releases the
     // block). Throws a usage Problem; when the statement was made of
     // `options` (one option each), it names the one that was rejected.
     zefhost::ParsedOptions parse_options(std::string_view text, uint32_t flags,
                                          std::string_view context,
-                                         const std::vector<std::string> *options = nullptr);
+                                         const std::vector<std::string> *options = nullptr,
+                                         zef::OptionBlock *into = nullptr);
+    // Holds `block` for the caller; released through slot 36 when it goes.
+    zefhost::OptionBlockHandle hold(zef::OptionBlock *block) const;
+    // The image of a block (slot 33), as the host keeps it.
+    std::vector<uint8_t> image_of(const zef::OptionBlock *block, std::string_view context);
+    // A new block made from an image (slot 34), owned by the current owner.
+    zef::OptionBlock *block_from(const std::vector<uint8_t> &image, std::string_view context);
     // Reads a block's settings from its image (slot 33); the image goes back
     // to the owner's pool at once. A null block has the default settings.
     OptionSettings settings_of(const zef::OptionBlock *block, std::string_view context);
@@ -137,6 +146,20 @@ private:
     zefhost::Host &host_;
     zefhost::ModuleSession &module_;
     const Libraries &libraries_;
+};
+
+// While it lives, the host's task asks only to read (its task access word
+// is 1): a directory opened meanwhile opens its catalog for input, so that
+// listing a catalog that is not there does not make it.
+class InputOnlyTask {
+public:
+    explicit InputOnlyTask(Session &session);
+    ~InputOnlyTask();
+    InputOnlyTask(const InputOnlyTask &) = delete;
+    InputOnlyTask &operator=(const InputOnlyTask &) = delete;
+
+private:
+    Session &session_;
 };
 
 // An assigned fileref, deassigned (slot 1) when it goes unless kept.
