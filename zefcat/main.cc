@@ -46,6 +46,22 @@ Every command has --help.
 Exit status: 0 success, 1 failure, 2 usage or option error, 3 lines were cut
 to the record length (put, append).)";
 
+// The first word that is not an option must name a command; said plainly
+// before CLI11 would say only that a command is required.
+void check_command_word(int argc, char **argv) {
+    for (int i = 1; i < argc; ++i) {
+        std::string_view word = argv[i];
+        if (word == "-L" || word == "--library") {
+            ++i;
+            continue;
+        }
+        if (word.empty() || word.front() == '-') continue;
+        for (const zefcat::Command &command : zefcat::registered_commands())
+            if (word == command.name) return;
+        zefcat::usage_problem(std::string(word) + " is not a command (zefcat --help lists them)");
+    }
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -62,10 +78,19 @@ int main(int argc, char **argv) {
         command.attach(*app.add_subcommand(command.name, command.summary), tool);
 
     try {
+        check_command_word(argc, argv);
         app.parse(argc, argv);
+    } catch (const CLI::CallForHelp &help) {
+        return app.exit(help);
+    } catch (const CLI::CallForAllHelp &help) {
+        return app.exit(help);
     } catch (const CLI::ParseError &error) {
-        int status = app.exit(error);
-        return status == 0 ? 0 : zefcat::kExitUsage;
+        // One line, naming the command it was for.
+        std::string where = "zefcat";
+        for (const CLI::App *command : app.get_subcommands()) where += " " + command->get_name();
+        zefcat::print_problem((where == "zefcat" ? std::string() : where.substr(7) + ": ") + error.what() +
+                              " (" + where + " --help)");
+        return zefcat::kExitUsage;
     } catch (const zefcat::Problem &problem) {
         zefcat::print_problem(problem.what());
         return problem.exit_status();
