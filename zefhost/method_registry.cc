@@ -20,6 +20,7 @@ MethodRegistry::Name8 MethodRegistry::name8(const char *name) {
 
 void MethodRegistry::register_method_block(const char *method8, void *block) {
     methods_[name8(method8)] = block;
+    last_registered_ = block;
 }
 
 void *MethodRegistry::method_block(const char *method8) const {
@@ -35,7 +36,8 @@ void MethodRegistry::forget_fileref(const char *fileref8) { filerefs_.erase(name
 
 void *MethodRegistry::fileref_block(const char *fileref8) const {
     auto it = filerefs_.find(name8(fileref8));
-    return it == filerefs_.end() ? nullptr : it->second;
+    if (it != filerefs_.end()) return it->second;
+    return refuse_unknown_ ? nullptr : last_registered_;
 }
 
 std::string MethodRegistry::next_unique_name() {

@@ -25,8 +25,15 @@ public:
 
     void know_fileref(const char *fileref8, void *block);
     void forget_fileref(const char *fileref8);
-    // Null when the host knows no control block for the fileref.
+    // The control block through which the host knows the fileref: the one
+    // recorded for it, else the access method that registered last (the
+    // host assigns its filerefs through it, so a name it never recorded is
+    // looked for there and reported as not assigned). Null when nothing
+    // registered, or when unknown names are refused.
     void *fileref_block(const char *fileref8) const;
+    // Makes yxal2am refuse a fileref it has not recorded, instead of naming
+    // the last registered access method (for tests of the refusal path).
+    void refuse_unknown_filerefs(bool refuse) { refuse_unknown_ = refuse; }
 
     // The next made-up fileref name, "#LN00001", "#LN00002", ...; empty when
     // the numbers are used up.
@@ -35,6 +42,8 @@ public:
 private:
     std::map<Name8, void *> methods_;
     std::map<Name8, void *> filerefs_;
+    void *last_registered_ = nullptr;
+    bool refuse_unknown_ = false;
     int32_t unique_names_made_ = 0;
 };
 

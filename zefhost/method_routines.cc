@@ -38,7 +38,8 @@ int32_t yxamscp(const char *method8, void **block, void *) {
 }
 
 // The control block through which the host knows the 8-character fileref
-// (Host::know_fileref). Returns 0 and *block, or kFilerefUnknownToHost.
+// (Host::know_fileref), else the last registered access method's. Returns
+// 0 and *block, or kFilerefUnknownToHost.
 int32_t yxal2am(const char *fileref8, void *, void **block) {
     HostCall call(zef::routine::yxal2am);
     if (call.failure()) return *call.failure();

@@ -159,8 +159,9 @@ TEST_F(DirectoryTest, FailedCloseStillReleasesTheHandle) {
 
 TEST_F(DirectoryTest, LookupAndStorageFailures) {
     zef::DirectoryHandle *handle = nullptr;
+    host.methods().refuse_unknown_filerefs(true);
     EXPECT_EQ(dir_open_slot(&handle, Name8("nobody"), nullptr), zefhost::kFilerefUnknownToHost);
-    host.know_fileref("NOBODY  ", block());
+    host.methods().refuse_unknown_filerefs(false);
     EXPECT_EQ(dir_open_slot(&handle, Name8("nobody"), nullptr), zef::kFilerefNotAssigned);
     EXPECT_EQ(inserts(), std::vector<std::string>{"NOBODY  "});
     EXPECT_EQ(calls(zef::routine::yxal2am), 2);

@@ -64,8 +64,9 @@ TEST_F(PhysicalNameTest, ExistenceAndNamesSearchTwice) {
     EXPECT_EQ(exists_slot(Name8("HERE"), nullptr), zef::kOk);
     EXPECT_EQ(host.calls(zef::routine::yxal2am), 2);  // HERE was found at once
 
-    // Unknown to the host: its status. Known through a block that lacks it:
-    // not assigned, with the upper-cased name as the insert.
+    // A host that refuses a name it never recorded: its status. Known through
+    // a block that lacks it: not assigned, with the upper-cased name as the insert.
+    host.methods().refuse_unknown_filerefs(true);
     EXPECT_EQ(exists_slot(Name8("nowhere"), nullptr), zefhost::kFilerefUnknownToHost);
     EXPECT_EQ(physical_name("nowhere"), zefhost::kFilerefUnknownToHost);
     host.know_fileref("NOWHERE ", other);

@@ -59,15 +59,16 @@ TEST_F(FileInformationTest, ByNameFillsNameDeviceAndKindWhateverTheMask) {
 }
 
 TEST_F(FileInformationTest, ByNameLookupFailuresLeaveTheRequest) {
-    host.know_fileref("NOSUCH  ", block());
     zef::FileInformationRequest request = untouched();
     zef::FileInformationRequest expected = untouched();
     EXPECT_EQ(info_slot(nullptr, Name8("nosuch"), nullptr, 0x3F, nullptr, &request),
               zef::kFilerefNotAssigned);
     EXPECT_EQ(calls(zef::routine::yxal2am), 1);
     EXPECT_EQ(inserts(), std::vector<std::string>{"NOSUCH  "});
+    host.methods().refuse_unknown_filerefs(true);
     EXPECT_EQ(info_slot(nullptr, Name8("unknown"), nullptr, 0x3F, nullptr, &request),
               zefhost::kFilerefUnknownToHost);
+    host.methods().refuse_unknown_filerefs(false);
     host.fail_call(zef::routine::yxam2am, zefhost::kUnknownMethod);
     EXPECT_EQ(info_slot(nullptr, Name8("nosuch"), nullptr, 0x3F, nullptr, &request),
               zefhost::kUnknownMethod);

@@ -111,6 +111,7 @@ TEST_F(EntryOpen, UnassignedFilerefGivesItsUpperCasedNameAfterOneRetry) {
     EXPECT_EQ(host.calls(zef::routine::yxal2am), 1);
 
     // A name the host cannot resolve either: its status comes back as it is.
+    host.methods().refuse_unknown_filerefs(true);
     Opened unknown = open("OTHER", zef::kOpenInput);
     EXPECT_LT(unknown.status, 0);
     EXPECT_NE(unknown.status, zef::kFilerefNotAssigned);

@@ -41,10 +41,22 @@ TEST(HostMethods, FilerefBlockOnlyForKnownFilerefs) {
     EXPECT_EQ(yxal2am("MYREF   "), 0);
     EXPECT_EQ(found, &block);
     found = nullptr;
+    // A name never recorded is known through the access method that
+    // registered last; with none registered, or when told to, it is refused.
     EXPECT_EQ(yxal2am("OTHER   "), kFilerefUnknownToHost);
     EXPECT_EQ(found, nullptr);
+    int method = 0;
+    host.register_method_block("ZEFXBAML", &method);
+    EXPECT_EQ(yxal2am("OTHER   "), 0);
+    EXPECT_EQ(found, &method);
+    host.methods().refuse_unknown_filerefs(true);
+    found = nullptr;
+    EXPECT_EQ(yxal2am("OTHER   "), kFilerefUnknownToHost);
+    EXPECT_EQ(found, nullptr);
+    host.methods().refuse_unknown_filerefs(false);
     host.methods().forget_fileref("MYREF");
-    EXPECT_EQ(yxal2am("MYREF   "), kFilerefUnknownToHost);
+    EXPECT_EQ(yxal2am("MYREF   "), 0);
+    EXPECT_EQ(found, &method);
 }
 
 TEST(HostMethods, MadeUpNamesAreUniqueAndBlankPadded) {
