@@ -208,30 +208,30 @@ protected:
     // with an entry open (to the stream on success, released by the module
     // on the NBYTE failure, else back to the fixture).
     OpenedMember open_member(zef::DirectoryHandle *handle, std::string_view member,
-                             std::string_view kind, const OpenSpec &spec) {
+                             std::string_view kind, const OpenSpec &how) {
         OpenedMember opened;
         zefhost::ParsedOptions parsed;
-        if (!spec.options.empty()) {
-            parsed = parse(spec.options, spec.option_flags);
-            EXPECT_EQ(parsed.status, zef::kOk) << spec.options << ": " << parsed.message;
+        if (!how.options.empty()) {
+            parsed = parse(how.options, how.option_flags);
+            EXPECT_EQ(parsed.status, zef::kOk) << how.options << ": " << parsed.message;
         }
-        opened.request.open_mode = spec.mode;
-        opened.request.record_format = spec.record_format;
-        opened.request.lrecl = spec.lrecl;
+        opened.request.open_mode = how.mode;
+        opened.request.record_format = how.record_format;
+        opened.request.lrecl = how.lrecl;
         opened.request.option_block = parsed.block.get();
         opened.status = member_open_slot(&opened.stream, handle, member.data(),
                                          static_cast<int32_t>(member.size()), Name8(kind),
                                          &opened.request);
-        bool owned = (spec.option_flags & zef::kNotOwned) == 0;
+        bool owned = (how.option_flags & zef::kNotOwned) == 0;
         if (owned && (opened.status == zef::kOk || opened.status == zef::kNbyteUnbound))
             parsed.block.take();
         return opened;
     }
     OpenedMember open_member(zef::DirectoryHandle *handle, std::string_view member,
                              std::string_view kind, uint32_t mode) {
-        OpenSpec spec;
-        spec.mode = mode;
-        return open_member(handle, member, kind, spec);
+        OpenSpec how;
+        how.mode = mode;
+        return open_member(handle, member, kind, how);
     }
 };
 

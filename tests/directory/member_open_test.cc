@@ -157,10 +157,10 @@ TEST_F(MemberOpenTest, StorageRefusedAtEachRequest) {
     for (int n = 1; n <= 3; ++n) {
         SCOPED_TRACE(n);
         host.storage_pool().refuse_nth(n);
-        OpenSpec spec;
-        spec.mode = zef::kOpenInput;
-        spec.options = "recfm=s";  // block, record buffer, stream buffer
-        OpenedMember in = open_member(dir, "prog.source", "", spec);
+        OpenSpec how;
+        how.mode = zef::kOpenInput;
+        how.options = "recfm=s";  // block, record buffer, stream buffer
+        OpenedMember in = open_member(dir, "prog.source", "", how);
         EXPECT_EQ(in.status, zef::kNoStorage);
         EXPECT_EQ(host.storage_pool().refusals(), n);
         expect_nothing_left(in, before);
@@ -185,10 +185,10 @@ TEST_F(MemberOpenTest, HostFailuresAtEachStep) {
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         host.fail_call(c.at, c.status);
-        OpenSpec spec;
-        spec.mode = c.mode;
-        spec.options = "lrecl=80";
-        OpenedMember opened = open_member(dir, "prog.source", "", spec);
+        OpenSpec how;
+        how.mode = c.mode;
+        how.options = "lrecl=80";
+        OpenedMember opened = open_member(dir, "prog.source", "", how);
         EXPECT_EQ(opened.status, c.status);
         expect_nothing_left(opened, before);
     }
@@ -280,11 +280,11 @@ TEST_F(MemberOpenTest, FailedCloseKeepsTheStreamWithoutBuffers) {
 }
 
 TEST_F(MemberOpenTest, CloseEndsAnInformationListAndKeepsOptionsNotOwned) {
-    OpenSpec spec;
-    spec.mode = zef::kOpenInput;
-    spec.options = "lrecl=100";
-    spec.option_flags = zef::kNotOwned;
-    zefhost::ParsedOptions parsed = parse(spec.options, spec.option_flags);
+    OpenSpec how;
+    how.mode = zef::kOpenInput;
+    how.options = "lrecl=100";
+    how.option_flags = zef::kNotOwned;
+    zefhost::ParsedOptions parsed = parse(how.options, how.option_flags);
     zef::OpenRequest request{};
     request.open_mode = zef::kOpenInput;
     request.option_block = parsed.block.get();

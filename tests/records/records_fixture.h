@@ -125,18 +125,18 @@ protected:
     }
 
     // Opens a fileref; the test fails when the open does.
-    zef::StreamBlock *open_ok(std::string_view fileref, const OpenSpec &spec) {
-        Opened opened = open(fileref, spec);
+    zef::StreamBlock *open_ok(std::string_view fileref, const OpenSpec &how) {
+        Opened opened = open(fileref, how);
         EXPECT_EQ(opened.status, zef::kOk) << insert() << " " << host.catalogs().last_error();
         return opened.stream;
     }
     zef::StreamBlock *open_ok(std::string_view fileref, uint32_t mode, uint32_t record_format = 0,
                               std::string_view options = {}) {
-        OpenSpec spec;
-        spec.mode = mode;
-        spec.record_format = record_format;
-        spec.options = options;
-        return open_ok(fileref, spec);
+        OpenSpec how;
+        how.mode = mode;
+        how.record_format = record_format;
+        how.options = options;
+        return open_ok(fileref, how);
     }
 
     zef::RoutineTable *routine_table(zef::StreamBlock *stream) {

@@ -28,7 +28,7 @@ TEST_F(FailingOpen, StorageRefusedAtEachRequest) {
     PoolMark assigned = mark();
     struct Case {
         const char *fileref;
-        OpenSpec spec;
+        OpenSpec how;
         int obtains;  // block and buffers
     };
     for (const Case &c : {Case{"BYTES", {zef::kOpenOutput}, 3},
@@ -37,7 +37,7 @@ TEST_F(FailingOpen, StorageRefusedAtEachRequest) {
         int n = 1;
         for (;; ++n) {
             host.storage_pool().refuse_nth(n);
-            Opened opened = open(c.fileref, c.spec);
+            Opened opened = open(c.fileref, c.how);
             host.storage_pool().refuse_nth(0);
             if (opened.status == zef::kOk) {
                 EXPECT_EQ(close(opened.stream), zef::kOk);

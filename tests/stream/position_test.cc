@@ -18,9 +18,9 @@ protected:
         EXPECT_EQ(close(in.stream), zef::kOk);
         return records;
     }
-    void write_all(std::string_view fileref, const OpenSpec &spec,
+    void write_all(std::string_view fileref, const OpenSpec &how,
                    const std::vector<std::string> &records) {
-        Opened out = open(fileref, spec);
+        Opened out = open(fileref, how);
         ASSERT_EQ(out.status, zef::kOk) << insert();
         for (const std::string &r : records) ASSERT_EQ(write(out.stream, r), zef::kOk);
         ASSERT_EQ(close(out.stream), zef::kOk);

@@ -166,29 +166,29 @@ protected:
     // takes it (success, or the NBYTE failure that releases it); a block the
     // stream does not own stays with the caller in Opened::options; any other
     // the fixture releases at once.
-    Opened open(std::string_view name, const OpenSpec &spec) {
+    Opened open(std::string_view name, const OpenSpec &how) {
         Opened opened;
         zefhost::ParsedOptions parsed;
-        if (!spec.options.empty()) {
-            parsed = parse(spec.options, spec.option_flags);
-            EXPECT_EQ(parsed.status, zef::kOk) << spec.options << ": " << parsed.message;
+        if (!how.options.empty()) {
+            parsed = parse(how.options, how.option_flags);
+            EXPECT_EQ(parsed.status, zef::kOk) << how.options << ": " << parsed.message;
         }
-        opened.request.open_mode = spec.mode;
-        opened.request.record_format = spec.record_format;
-        opened.request.lrecl = spec.lrecl;
+        opened.request.open_mode = how.mode;
+        opened.request.record_format = how.record_format;
+        opened.request.lrecl = how.lrecl;
         opened.request.option_block = parsed.block.get();
         Name8 fileref(name);
         opened.status = open_slot(&opened.stream, fileref, nullptr, &opened.request);
-        bool owned = (spec.option_flags & zef::kNotOwned) == 0;
+        bool owned = (how.option_flags & zef::kNotOwned) == 0;
         if (owned && (opened.status == zef::kOk || opened.status == zef::kNbyteUnbound))
             parsed.block.take();
         if (!owned) opened.options = std::move(parsed.block);
         return opened;
     }
     Opened open(std::string_view name, uint32_t mode) {
-        OpenSpec spec;
-        spec.mode = mode;
-        return open(name, spec);
+        OpenSpec how;
+        how.mode = mode;
+        return open(name, how);
     }
 
     int32_t close(zef::StreamBlock *stream) { return close_slot(stream); }

@@ -67,8 +67,8 @@ TEST_F(TypeDefaults, ShapeOfNewEntries) {
         host.set_default_lrecl_usable(c.default_usable);
         std::string entry = "c.e" + std::to_string(++n) + "." + c.type;
         ASSERT_EQ(assign_entry("SHAPE", entry, c.assigned), zef::kOk);
-        OpenSpec spec{c.mode, c.record_format, c.lrecl, c.opened};
-        Opened out = open("SHAPE", spec);
+        OpenSpec how{c.mode, c.record_format, c.lrecl, c.opened};
+        Opened out = open("SHAPE", how);
         ASSERT_EQ(out.status, zef::kOk) << insert();
         const zef::StreamBlock *s = out.stream;
         EXPECT_EQ(s->record_limit, c.record_limit);
