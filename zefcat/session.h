@@ -243,6 +243,7 @@ public:
     int64_t lrecl() const { return lrecl_; }
     int32_t encoding() const { return encoding_; }
     bool writing() const { return (mode_ & zef::kOpenWriting) != 0; }
+    bool reading() const { return (mode_ & (zef::kOpenInput | zef::kOpenUpdate)) != 0; }
     bool line_routines() const { return line_routines_; }
     bool is_open() const { return stream_ != nullptr; }
     zef::StreamBlock *block() const { return stream_; }

@@ -150,6 +150,7 @@ void Shell::read(const ShellLine &line, const std::string &context) {
         return;
     }
     if (!options.empty()) usage_problem(context + ": the stream is open already: its options were given to open");
+    if (!open->second.stream.reading()) usage_problem(context + ": " + name.text() + " is open for writing");
     copy_out(open->second.stream, output, open->second.form, open->second.options, false, context, count);
     output.commit();
 }
