@@ -105,11 +105,11 @@ void Shell::write(const ShellLine &line, const std::string &context) {
     if (!open->second.stream.writing()) usage_problem(context + ": " + name.text() + " is open for input");
     try {
         write_all(open->second.stream, input, open->second.form, open->second.options, false, context);
-    } catch (const Problem &) {
+    } catch (const Problem &problem) {
         open->second.stream.abandon();
         streams_.erase(open);
-        print_note(context, "the stream is given up: its entry keeps what it had");
-        throw;
+        throw Problem(std::string(problem.what()) + "; the stream is given up, its entry keeps what it had",
+                      problem.exit_status());
     }
 }
 
@@ -127,7 +127,12 @@ void Shell::write_line(const ShellLine &line, const std::string &context) {
     } else if (status != 0) {
         open.stream.abandon();
         streams_.erase(FilerefName(fileref).text());
-        session_.fail(status, context);
+        try {
+            session_.fail(status, context);
+        } catch (const Problem &problem) {
+            throw Problem(std::string(problem.what()) + "; the stream is given up, its entry keeps what it had",
+                          problem.exit_status());
+        }
     }
 }
 

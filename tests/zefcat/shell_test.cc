@@ -126,6 +126,56 @@ read L1
     EXPECT_EQ(run.err, "zefcat: script.zef:5: line F1: cut to 7 bytes (the record length)\n");
 }
 
+TEST_F(Shell, UpdateNotePointAndWritesIntoAnOpenStream) {
+    write_file("lines.txt", "alpha\nbeta\ngamma\n");
+    write_file("more.txt", "delta\nepsilon\n");
+    write_file("bytes.bin", "0123456789abcdef");
+    Outcome run = script(R"(assign F1 work.notes.u.source
+write F1 < lines.txt
+open F1 update
+read F1 1
+note F1
+read F1 1
+point F1 1
+line F1 BETA
+close F1
+read F1
+open F1 append
+write F1 < more.txt
+close F1
+read F1 2
+assign P1 work.notes.digits.png
+write P1 < bytes.bin
+read P1 10
+open P1 input
+read P1 4
+read P1 4
+close P1
+)");
+    EXPECT_EQ(run.status, 0) << run.err;
+    // Records for text; for a binary type, COUNT bytes from where the stream stands.
+    EXPECT_EQ(run.out, "alpha\n1\nbeta\nalpha\nBETA\ngamma\nalpha\nBETA\n" "0123456789" "0123" "4567");
+    EXPECT_EQ(zefcat({"get", "work.notes.u.source"}).out, "alpha\nBETA\ngamma\ndelta\nepsilon\n");
+}
+
+TEST_F(Shell, AFailedWriteIntoAnOpenStreamGivesItUp) {
+    ASSERT_EQ(zefcat({"put", "work.notes.kept.source"}, std::string("before\n")).status, 0);
+    write_file("bad.txt", "fine\nnot \xff fine\n");
+    Outcome run = script(R"(assign F1 work.notes.kept.source
+open F1 output ENCODING=latin1
+write F1 < bad.txt
+close F1
+)",
+                         {"--keep-going"});
+    EXPECT_EQ(run.status, 2);  // the close of a stream given up is a usage error
+    std::vector<std::string> lines = lines_of(run.err);
+    ASSERT_EQ(lines.size(), 2u) << run.err;
+    EXPECT_EQ(lines[0].rfind("zefcat: script.zef:3: write F1: line 2: the byte sequence", 0), 0u) << lines[0];
+    EXPECT_NE(lines[0].find("; the stream is given up, its entry keeps what it had"), std::string::npos);
+    EXPECT_EQ(lines[1], "zefcat: script.zef:4: close F1: F1 has no open stream (open F1 MODE first)");
+    EXPECT_EQ(zefcat({"get", "work.notes.kept.source"}).out, "before\n");
+}
+
 TEST_F(Shell, StandardInputIsAScriptToo) {
     Outcome run = zefcat({"shell"}, std::string("echo hello there\nassign - work.x.y.source\n"));
     EXPECT_EQ(run.status, 0) << run.err;
