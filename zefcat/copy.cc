@@ -29,6 +29,11 @@ std::string system_error(const std::string &doing, int error) {
     return doing + ": " + std::strerror(error);
 }
 
+// The Problem of a transcoding failure, said with where it happened.
+[[noreturn]] void transcoding_failed(const Problem &problem, std::string_view context, const std::string &where) {
+    throw Problem(std::string(context) + (where.empty() ? "" : ": " + where) + ": " + problem.what());
+}
+
 }  // namespace
 
 void print_note(std::string_view context, std::string_view text) {
@@ -197,8 +202,13 @@ WriteReport write_lines(Stream &stream, Input &input, const LineOptions &options
             carriage = line.front();
             line.remove_prefix(1);
         }
-        if (options.transcoder != nullptr)
-            line = options.transcoder->whole(line, std::string(context) + ": line " + std::to_string(report.records));
+        if (options.transcoder != nullptr) {
+            try {
+                line = options.transcoder->whole(line);
+            } catch (const Problem &problem) {
+                transcoding_failed(problem, context, "line " + std::to_string(report.records));
+            }
+        }
         int32_t status = stream.write(line.data(), static_cast<int64_t>(line.size()), carriage);
         if (status == zef::kRecordTruncated) {
             if (++report.cut <= kCutLinesNamed)
@@ -233,10 +243,15 @@ WriteReport write_bytes(Stream &stream, Input &input, Transcoder *transcoder, Pr
     for (;;) {
         std::string_view chunk = input.read_chunk(run);
         bool last = chunk.empty();
-        if (transcoder != nullptr)
-            send(transcoder->part(chunk, last, context));
-        else
-            send(chunk);
+        std::string_view converted = chunk;
+        if (transcoder != nullptr) {
+            try {
+                converted = transcoder->part(chunk, last);
+            } catch (const Problem &problem) {
+                transcoding_failed(problem, context, "byte " + std::to_string(input.consumed() - chunk.size()));
+            }
+        }
+        send(converted);
         if (last) break;
         report.bytes = input.consumed();
         progress.update(report.bytes);
@@ -259,8 +274,13 @@ int64_t read_lines(Stream &stream, Output &output, const LineOptions &options, P
         if (status < 0) stream.fail(status, context);
         ++records;
         std::string_view text(data, data != nullptr && length > 0 ? static_cast<size_t>(length) : 0);
-        if (options.transcoder != nullptr)
-            text = options.transcoder->whole(text, std::string(context) + ": record " + std::to_string(records));
+        if (options.transcoder != nullptr) {
+            try {
+                text = options.transcoder->whole(text);
+            } catch (const Problem &problem) {
+                transcoding_failed(problem, context, "record " + std::to_string(records));
+            }
+        }
         if (options.carriage) output.write(std::string_view(&carriage, 1));
         output.write(text);
         output.write("\n");
@@ -278,17 +298,22 @@ int64_t read_bytes(Stream &stream, Output &output, Transcoder *transcoder, Progr
         char *data = nullptr;
         int64_t length = limit < 0 ? run : std::min(run, limit - bytes);
         if (length <= 0) {
-            if (transcoder != nullptr) output.write(transcoder->part({}, true, context));
+            if (transcoder != nullptr) output.write(transcoder->part({}, true));
             break;
         }
         int32_t status = stream.read(&data, &length, nullptr);
-        bool last = status == zef::kEndOfFile;
-        if (!last && status != 0) stream.fail(status, context);
-        std::string_view piece(data, !last && data != nullptr && length > 0 ? static_cast<size_t>(length) : 0);
-        if (transcoder != nullptr)
-            output.write(transcoder->part(piece, last, context));
-        else
-            output.write(piece);
+        if (status != 0 && status != zef::kEndOfFile) stream.fail(status, context);
+        std::string_view piece(data, status == 0 && data != nullptr && length > 0 ? static_cast<size_t>(length) : 0);
+        bool last = piece.empty();  // the end of the entry (a run is never empty before it)
+        std::string_view converted = piece;
+        if (transcoder != nullptr) {
+            try {
+                converted = transcoder->part(piece, last);
+            } catch (const Problem &problem) {
+                transcoding_failed(problem, context, "byte " + std::to_string(bytes));
+            }
+        }
+        output.write(converted);
         if (last) break;
         bytes += static_cast<int64_t>(piece.size());
         progress.update(bytes);

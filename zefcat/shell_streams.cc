@@ -119,7 +119,13 @@ void Shell::write_line(const ShellLine &line, const std::string &context) {
     if (!open.stream.writing()) usage_problem(context + ": " + fileref + " is open for input");
     std::string text = text_after_words(line.raw, 2);
     std::unique_ptr<Transcoder> transcoder = transcoder_for(open.stream, open.form, true);
-    if (transcoder) text = transcoder->whole(text, context);
+    if (transcoder) {
+        try {
+            text = transcoder->whole(text);
+        } catch (const Problem &problem) {
+            throw Problem(context + ": " + problem.what());
+        }
+    }
     if (moves_bytes(open.form, open.stream, open.options)) text += '\n';
     int32_t status = open.stream.write(text.data(), static_cast<int64_t>(text.size()), ' ');
     if (status == zef::kRecordTruncated) {

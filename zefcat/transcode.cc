@@ -15,34 +15,32 @@ Transcoder::Transcoder(const char *from, const char *to) : from_(from), to_(to) 
 
 Transcoder::~Transcoder() { iconv_close(cd_); }
 
-const std::string &Transcoder::whole(std::string_view piece, std::string_view where) {
+const std::string &Transcoder::whole(std::string_view piece) {
     iconv(cd_, nullptr, nullptr, nullptr, nullptr);
     carried_.clear();
     output_.clear();
-    convert(piece, where);
-    if (!carried_.empty())
-        throw Problem(std::string(where) + ": an unfinished " + from_ + " character at the end");
+    convert(piece);
+    if (!carried_.empty()) throw Problem("an unfinished " + from_ + " character at the end");
     return output_;
 }
 
-const std::string &Transcoder::part(std::string_view piece, bool last, std::string_view where) {
+const std::string &Transcoder::part(std::string_view piece, bool last) {
     output_.clear();
     if (!carried_.empty()) {
         std::string joined = std::move(carried_);
         carried_.clear();
         joined.append(piece);
-        convert(joined, where);
+        convert(joined);
     } else {
-        convert(piece, where);
+        convert(piece);
     }
-    if (last && !carried_.empty())
-        throw Problem(std::string(where) + ": an unfinished " + from_ + " character at the end");
+    if (last && !carried_.empty()) throw Problem("an unfinished " + from_ + " character at the end");
     return output_;
 }
 
 // Appends the conversion of `piece` to output_; an incomplete character at
 // its end goes to carried_.
-void Transcoder::convert(std::string_view piece, std::string_view where) {
+void Transcoder::convert(std::string_view piece) {
     char *in = const_cast<char *>(piece.data());
     size_t in_left = piece.size();
     while (in_left > 0) {
@@ -60,8 +58,8 @@ void Transcoder::convert(std::string_view piece, std::string_view where) {
             return;
         }
         size_t offset = piece.size() - in_left;
-        throw Problem(std::string(where) + ": the byte sequence at offset " + std::to_string(offset) +
-                      " is not valid " + from_ + " or has no equivalent in " + to_);
+        throw Problem("the byte sequence at offset " + std::to_string(offset) + " is not valid " + from_ +
+                      " or has no equivalent in " + to_);
     }
 }
 

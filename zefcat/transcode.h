@@ -21,18 +21,18 @@ public:
     Transcoder &operator=(const Transcoder &) = delete;
 
     // Converts one whole piece (a line), from the initial shift state.
-    // Throws Problem naming `where` when the piece holds a byte sequence
-    // that is not valid in the source encoding or has no equivalent in the
-    // target one.
-    const std::string &whole(std::string_view piece, std::string_view where);
+    // Throws Problem (saying what, not where) when the piece holds a byte
+    // sequence that is not valid in the source encoding or has no
+    // equivalent in the target one.
+    const std::string &whole(std::string_view piece);
 
     // Converts the next part of a longer run; a character split between two
     // parts is carried to the next. `last` ends the run (an unfinished
     // character is then an error).
-    const std::string &part(std::string_view piece, bool last, std::string_view where);
+    const std::string &part(std::string_view piece, bool last);
 
 private:
-    void convert(std::string_view piece, std::string_view where);
+    void convert(std::string_view piece);
 
     iconv_t cd_;
     std::string from_;
