@@ -23,6 +23,11 @@ CopyOptions copy_options(Session &session, const std::vector<std::string> &given
     return options;
 }
 
+uint32_t CopyOptions::record_format() const {
+    if (assigned.encoding_given) return zef::kRecordStream;
+    return settings.record_format != 0 ? settings.record_format : assigned.record_format;
+}
+
 OpenSpec copy_open_spec(uint32_t mode, EntryForm form, const CopyOptions &options) {
     OpenSpec spec;
     spec.mode = mode;
@@ -30,12 +35,12 @@ OpenSpec copy_open_spec(uint32_t mode, EntryForm form, const CopyOptions &option
     if (form == EntryForm::kBytes) {
         spec.record_format = zef::kRecordStream;
         spec.lrecl = kByteRun;
-    } else if ((options.settings.record_format & zef::kRecordStream) != 0) {
+    } else if ((options.record_format() & zef::kRecordStream) != 0) {
         spec.lrecl = kByteRun;
     } else if ((mode & (zef::kOpenInput | zef::kOpenUpdate)) != 0) {
         // A fixed format pads every record to the record length: it is only
         // asked for with the LRECL the person gives.
-        bool fixed = (options.settings.record_format & zef::kRecordFixed) != 0;
+        bool fixed = (options.record_format() & zef::kRecordFixed) != 0;
         spec.lrecl = fixed ? 0 : kLongestLine;
     }
     return spec;
@@ -43,7 +48,7 @@ OpenSpec copy_open_spec(uint32_t mode, EntryForm form, const CopyOptions &option
 
 bool moves_bytes(EntryForm form, const Stream &stream, const CopyOptions &options) {
     if (form == EntryForm::kBytes) return true;
-    return !stream.line_routines() && (options.settings.record_format & zef::kRecordStream) != 0;
+    return !stream.line_routines() && (options.record_format() & zef::kRecordStream) != 0;
 }
 
 std::unique_ptr<Transcoder> transcoder_for(const Stream &stream, EntryForm form, bool into_stream) {

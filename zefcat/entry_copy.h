@@ -33,6 +33,13 @@ inline constexpr int64_t kLongestLine = int64_t{1} << 20;
 struct CopyOptions {
     zefhost::ParsedOptions parsed;
     OptionSettings settings;
+    // What the fileref's own options (given at assignment) settled; they
+    // count where the open's options leave the format open, and an
+    // ENCODING given at assignment puts the stream in stream form.
+    OptionSettings assigned;
+
+    // The record format the stream gets from the options.
+    uint32_t record_format() const;
 };
 CopyOptions copy_options(Session &session, const std::vector<std::string> &options, EntryForm form,
                          bool append, bool carriage, std::string_view context);

@@ -142,9 +142,10 @@ InputOnlyTask::~InputOnlyTask() { session_.host().set_task_access(0); }
 
 Fileref Fileref::assign(Session &session, FilerefName name, std::string_view physical,
                         std::string_view options_text, std::string_view context,
-                        const std::vector<std::string> *options) {
+                        const std::vector<std::string> *options, OptionSettings *settings) {
     zefhost::ParsedOptions parsed;
     if (!options_text.empty()) parsed = session.parse_options(options_text, 0, context, options);
+    if (settings != nullptr) *settings = session.settings_of(parsed.block.get(), context);
     session.before_call();
     int32_t status = session.slot<zef::fn::yxlasgn>(slot::kAssign)(
         name.data(), nullptr, kMethodName, physical.data(), static_cast<int32_t>(physical.size()),
@@ -156,9 +157,11 @@ Fileref Fileref::assign(Session &session, FilerefName name, std::string_view phy
 
 Fileref Fileref::assign_like(Session &session, FilerefName name, std::string_view existing,
                              std::string_view extension, std::string_view options_text,
-                             std::string_view context, const std::vector<std::string> *options) {
+                             std::string_view context, const std::vector<std::string> *options,
+                             OptionSettings *settings) {
     zefhost::ParsedOptions parsed;
     if (!options_text.empty()) parsed = session.parse_options(options_text, 0, context, options);
+    if (settings != nullptr && parsed.block) *settings = session.settings_of(parsed.block.get(), context);
     session.before_call();
     int32_t status = session.slot<zef::fn::yxlasl>(slot::kAssignLike)(
         name.data(), nullptr, kMethodName, existing.data(), static_cast<int32_t>(existing.size()),

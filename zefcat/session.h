@@ -168,15 +168,18 @@ public:
     // Assigns `physical` through slot 0, with the options of `options_text`
     // (none when empty), which the fileref then owns. A blank name has the
     // host make one up. Throws Problem.
+    // `settings`, when given, receives what the options settled.
     static Fileref assign(Session &session, FilerefName name, std::string_view physical,
                           std::string_view options_text, std::string_view context,
-                          const std::vector<std::string> *options = nullptr);
+                          const std::vector<std::string> *options = nullptr,
+                          OptionSettings *settings = nullptr);
     // Assigns a fileref like `existing` (slot 31), optionally extending a
     // catalog's name by an entry name. Throws Problem.
     static Fileref assign_like(Session &session, FilerefName name, std::string_view existing,
                                std::string_view extension, std::string_view options_text,
                                std::string_view context,
-                               const std::vector<std::string> *options = nullptr);
+                               const std::vector<std::string> *options = nullptr,
+                               OptionSettings *settings = nullptr);
 
     Fileref(Fileref &&other) noexcept;
     Fileref &operator=(Fileref &&) = delete;

@@ -81,8 +81,11 @@ private:
     void member_exists(const ShellLine &line, const std::string &context);
 
     // Helpers.
-    CopyOptions open_options(const std::vector<std::string> &options, EntryForm form, bool append,
-                             const std::string &context);
+    // The open statement of an open through `fileref`: its own options, or
+    // a block made from the defaults' image when it gives none; with what
+    // the fileref's assignment settled.
+    CopyOptions open_options(const FilerefName &fileref, const std::vector<std::string> &options,
+                             EntryForm form, bool append, const std::string &context);
     EntryForm form_of_fileref(const FilerefName &fileref);
     OpenStream &open_stream(const std::string &fileref, const std::string &context);
     // The directory held open on a fileref, or one opened for this command.
@@ -95,6 +98,7 @@ private:
     bool keep_going_;
     bool interactive_;
     std::map<std::string, FilerefName> filerefs_;  // assigned in this session
+    std::map<std::string, OptionSettings> assigned_;  // what each fileref's options settled
     std::map<std::string, OpenStream> streams_;    // by fileref
     std::map<std::string, Directory> directories_;  // held open, by fileref
     std::vector<uint8_t> defaults_;  // image of the default open options (empty: none)

@@ -107,7 +107,7 @@ void Shell::member(const ShellLine &line, const std::string &context) {
     Directory &directory = directory_for(name, temporary, context);
     input_only.reset();
     {
-        CopyOptions copy = open_options(options, form, false, context);
+        CopyOptions copy = open_options(name, options, form, false, context);
         if (writing) {
             Input input(*line.input, context);
             Stream stream = Stream::open_member(session_, directory, member, kind8.text,

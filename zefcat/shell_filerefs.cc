@@ -57,9 +57,11 @@ void Shell::assign(const ShellLine &line, const std::string &context) {
     std::string physical = unquoted(word(line, 1, "the physical name", context));
     std::vector<std::string> options = words_from(line, 2);
     FilerefName name = given == "-" ? FilerefName() : FilerefName(given);
-    Fileref fileref = Fileref::assign(session_, name, physical, joined(options), context, &options);
+    OptionSettings settings;
+    Fileref fileref = Fileref::assign(session_, name, physical, joined(options), context, &options, &settings);
     fileref.keep();
     filerefs_.insert_or_assign(fileref.name().text(), fileref.name());
+    assigned_.insert_or_assign(fileref.name().text(), settings);
     if (given == "-") std::cout << fileref.name().text() << '\n';
 }
 
@@ -71,9 +73,13 @@ void Shell::assign_like(const ShellLine &line, const std::string &context) {
     if (line.words.size() > next && !looks_like_option(line.words[next])) extension = unquoted(line.words[next++]);
     std::vector<std::string> options = words_from(line, next);
     FilerefName name = given == "-" ? FilerefName() : FilerefName(given);
-    Fileref fileref = Fileref::assign_like(session_, name, existing, extension, joined(options), context, &options);
+    // Without options of its own it shares the existing fileref's.
+    OptionSettings settings = assigned_[FilerefName(existing).text()];
+    Fileref fileref =
+        Fileref::assign_like(session_, name, existing, extension, joined(options), context, &options, &settings);
     fileref.keep();
     filerefs_.insert_or_assign(fileref.name().text(), fileref.name());
+    assigned_.insert_or_assign(fileref.name().text(), settings);
     if (given == "-") std::cout << fileref.name().text() << '\n';
 }
 
@@ -83,6 +89,7 @@ void Shell::deassign(const ShellLine &line, const std::string &context) {
     int32_t status = session_.slot<zef::fn::yxldasg>(slot::kDeassign)(name.data(), nullptr);
     if (status != 0 && status != zef::kStillOpen) session_.fail(status, context);
     filerefs_.erase(name.text());
+    assigned_.erase(name.text());
     if (status == zef::kStillOpen)
         print_note(context, "deassigned while still open: its open streams stay usable until they are closed");
 }

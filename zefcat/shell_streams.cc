@@ -45,17 +45,21 @@ uint32_t open_mode(const std::string &word, const std::string &context) {
 
 }  // namespace
 
-CopyOptions Shell::open_options(const std::vector<std::string> &options, EntryForm form, bool append,
-                                const std::string &context) {
-    if (!options.empty() || defaults_.empty())
-        return copy_options(session_, options, form, append, false, context);
-    // No options of its own: the open's block is made from the defaults' image.
-    std::string extra = append ? "MOD" : "";
-    if (form == EntryForm::kBytes) extra += extra.empty() ? "RECFM=S" : " RECFM=S";
-    zef::OptionBlock *block = session_.block_from(defaults_, context);
+CopyOptions Shell::open_options(const FilerefName &fileref, const std::vector<std::string> &options,
+                                EntryForm form, bool append, const std::string &context) {
     CopyOptions copy;
-    copy.parsed = session_.parse_options(extra, zef::kNotOwned, context, nullptr, block);
-    copy.settings = session_.settings_of(copy.parsed.block.get(), context);
+    if (!options.empty() || defaults_.empty()) {
+        copy = copy_options(session_, options, form, append, false, context);
+    } else {
+        // No options of its own: the open's block is made from the defaults' image.
+        std::string extra = append ? "MOD" : "";
+        if (form == EntryForm::kBytes) extra += extra.empty() ? "RECFM=S" : " RECFM=S";
+        zef::OptionBlock *block = session_.block_from(defaults_, context);
+        copy.parsed = session_.parse_options(extra, zef::kNotOwned, context, nullptr, block);
+        copy.settings = session_.settings_of(copy.parsed.block.get(), context);
+    }
+    if (auto assigned = assigned_.find(fileref.text()); assigned != assigned_.end())
+        copy.assigned = assigned->second;
     return copy;
 }
 
@@ -82,7 +86,7 @@ void Shell::open(const ShellLine &line, const std::string &context) {
     if (streams_.count(name.text()) != 0)
         usage_problem(context + ": " + name.text() + " is open already (close it first)");
     EntryForm form = form_of_fileref(name);
-    CopyOptions copy = open_options(words_from(line, 2), form, false, context);
+    CopyOptions copy = open_options(name, words_from(line, 2), form, false, context);
     Stream stream = Stream::open(session_, name, copy_open_spec(mode, form, copy), context);
     streams_.emplace(name.text(), OpenStream{std::move(stream), std::move(copy), form});
 }
@@ -96,7 +100,7 @@ void Shell::write(const ShellLine &line, const std::string &context) {
     auto open = streams_.find(name.text());
     if (open == streams_.end()) {
         EntryForm form = form_of_fileref(name);
-        CopyOptions copy = open_options(options, form, false, context);
+        CopyOptions copy = open_options(name, options, form, false, context);
         Stream stream = Stream::open(session_, name, copy_open_spec(zef::kOpenOutput, form, copy), context);
         copy_in(stream, input, form, copy, false, context);
         return;
@@ -153,7 +157,7 @@ void Shell::read(const ShellLine &line, const std::string &context) {
     auto open = streams_.find(name.text());
     if (open == streams_.end()) {
         EntryForm form = form_of_fileref(name);
-        CopyOptions copy = open_options(options, form, false, context);
+        CopyOptions copy = open_options(name, options, form, false, context);
         Stream stream = Stream::open(session_, name, copy_open_spec(zef::kOpenInput, form, copy), context);
         copy_out(stream, output, form, copy, false, context, count);
         stream.close(context);

@@ -107,6 +107,7 @@ echo not reached
 }
 
 TEST_F(Shell, OptionsDefaultsAndEncodingsGoThroughTheOptionSlot) {
+    write_file("fr.txt", "café\nau lait\n");
     Outcome run = script(R"(options LRECL=80 RECFM=F MOD DESC='It''s'
 defaults LRECL=8
 assign F1 work.notes.short.source
@@ -120,9 +121,15 @@ line L1 café
 close L1
 read L1 ENCODING=latin1
 read L1
+assign H work.notes.page.html ENCODING=latin1
+write H < fr.txt
+read H
 )");
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, "LRECL=80 RECFM=F MOD DESC='It''s'\nlonger \ncafé\ncaf\xe9\n");
+    EXPECT_EQ(run.out, "LRECL=80 RECFM=F MOD DESC='It''s'\nlonger \ncafé\ncaf\xe9\ncafé\nau lait\n");
+    // An ENCODING given at assignment puts the stream in stream form: the
+    // entry holds the file's Latin-1 bytes, line ends and all.
+    EXPECT_EQ(zefcat({"get", "work.notes.page.html", "RECFM=S"}).out, "caf\xe9\nau lait\n");
     EXPECT_EQ(run.err, "zefcat: script.zef:5: line F1: cut to 7 bytes (the record length)\n");
 }
 
