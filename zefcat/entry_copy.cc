@@ -28,22 +28,22 @@ uint32_t CopyOptions::record_format() const {
     return settings.record_format != 0 ? settings.record_format : assigned.record_format;
 }
 
-OpenSpec copy_open_spec(uint32_t mode, EntryForm form, const CopyOptions &options) {
-    OpenSpec spec;
-    spec.mode = mode;
-    spec.options = options.parsed.block.get();
+OpenPlan copy_open_plan(uint32_t mode, EntryForm form, const CopyOptions &options) {
+    OpenPlan plan;
+    plan.mode = mode;
+    plan.options = options.parsed.block.get();
     if (form == EntryForm::kBytes) {
-        spec.record_format = zef::kRecordStream;
-        spec.lrecl = kByteRun;
+        plan.record_format = zef::kRecordStream;
+        plan.lrecl = kByteRun;
     } else if ((options.record_format() & zef::kRecordStream) != 0) {
-        spec.lrecl = kByteRun;
+        plan.lrecl = kByteRun;
     } else if ((mode & (zef::kOpenInput | zef::kOpenUpdate)) != 0) {
         // A fixed format pads every record to the record length: it is only
         // asked for with the LRECL the person gives.
         bool fixed = (options.record_format() & zef::kRecordFixed) != 0;
-        spec.lrecl = fixed ? 0 : kLongestLine;
+        plan.lrecl = fixed ? 0 : kLongestLine;
     }
-    return spec;
+    return plan;
 }
 
 bool moves_bytes(EntryForm form, const Stream &stream, const CopyOptions &options) {

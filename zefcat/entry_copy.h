@@ -47,7 +47,7 @@ CopyOptions copy_options(Session &session, const std::vector<std::string> &optio
 // The open request for a copy in `mode`: stream form with kByteRun for a
 // binary type; for text, no format of its own, and kByteRun for stream
 // form or kLongestLine for reading (or updating) without a fixed format.
-OpenSpec copy_open_spec(uint32_t mode, EntryForm form, const CopyOptions &options);
+OpenPlan copy_open_plan(uint32_t mode, EntryForm form, const CopyOptions &options);
 
 // Whether an open stream is moved as bytes: a binary type, or a text type
 // other than the line types opened in stream format.

@@ -34,7 +34,7 @@ int run(Tool &tool, const GetArguments &arguments) {
     CopyOptions copy = copy_options(session, arguments.options, form, false,
                                     arguments.carriage, context);
     Stream stream = Stream::open(session, entry.fileref.name(),
-                                 copy_open_spec(zef::kOpenInput, form, copy), context);
+                                 copy_open_plan(zef::kOpenInput, form, copy), context);
     Output output(arguments.output, context);
     copy_out(stream, output, form, copy, arguments.carriage, context);
     stream.close(context);

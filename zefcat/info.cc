@@ -90,7 +90,7 @@ std::vector<Item> entry_items(Tool &tool, const std::string &name, const std::st
     if (status == zef::kEntryMissing) throw Problem(context + ": no such entry (0x80001006)");
     if (status != 0) session.fail(status, context);
 
-    Stream stream = Stream::open(session, entry.fileref.name(), OpenSpec{}, context);
+    Stream stream = Stream::open(session, entry.fileref.name(), OpenPlan{}, context);
     zef::FileInformationRequest opened{};
     session.before_call();
     status = session.slot<zef::fn::yxlinfo>(slot::kInformation)(stream.block(), nullptr, nullptr,

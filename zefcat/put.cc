@@ -46,7 +46,7 @@ int run(Tool &tool, const PutArguments &arguments, bool append) {
         print_note(context, "reading from the terminal; end with Ctrl-D");
 
     Stream stream = Stream::open(session, entry.fileref.name(),
-                                 copy_open_spec(zef::kOpenOutput, form, copy), context);
+                                 copy_open_plan(zef::kOpenOutput, form, copy), context);
     int64_t cut = copy_in(stream, input, form, copy, arguments.carriage, context);
     return cut > 0 ? kExitCut : 0;
 }

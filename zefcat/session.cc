@@ -211,25 +211,25 @@ Stream::Stream(Stream &&other) noexcept
 
 namespace {
 
-zef::OpenRequest open_request(const OpenSpec &spec) {
+zef::OpenRequest open_request(const OpenPlan &plan) {
     zef::OpenRequest request{};
-    request.open_mode = spec.mode;
-    request.record_format = spec.record_format;
-    request.lrecl = spec.lrecl;
-    request.option_block = spec.options;
+    request.open_mode = plan.mode;
+    request.record_format = plan.record_format;
+    request.lrecl = plan.lrecl;
+    request.option_block = plan.options;
     return request;
 }
 
 }  // namespace
 
-Stream Stream::open(Session &session, const FilerefName &fileref, const OpenSpec &spec,
+Stream Stream::open(Session &session, const FilerefName &fileref, const OpenPlan &plan,
                     std::string_view context) {
-    zef::OpenRequest request = open_request(spec);
+    zef::OpenRequest request = open_request(plan);
     zef::StreamBlock *block = nullptr;
     session.before_call();
     int32_t status = session.slot<zef::fn::yxlopn>(slot::kOpen)(&block, fileref.data(), nullptr, &request);
     if (status != 0 || block == nullptr) session.fail(status, context);
-    Stream stream(session, block, false, spec.mode);
+    Stream stream(session, block, false, plan.mode);
     stream.lrecl_ = request.lrecl;
     stream.encoding_ = request.encoding;
     stream.take_routine_table(context);
@@ -237,14 +237,14 @@ Stream Stream::open(Session &session, const FilerefName &fileref, const OpenSpec
 }
 
 Stream Stream::open_member(Session &session, Directory &directory, std::string_view member,
-                           const char *kind8, const OpenSpec &spec, std::string_view context) {
-    zef::OpenRequest request = open_request(spec);
+                           const char *kind8, const OpenPlan &plan, std::string_view context) {
+    zef::OpenRequest request = open_request(plan);
     zef::StreamBlock *block = nullptr;
     session.before_call();
     int32_t status = session.slot<zef::fn::yxlmopn>(slot::kMemberOpen)(
         &block, directory.handle(), member.data(), static_cast<int32_t>(member.size()), kind8, &request);
     if (status != 0 || block == nullptr) session.fail(status, context);
-    Stream stream(session, block, true, spec.mode);
+    Stream stream(session, block, true, plan.mode);
     stream.lrecl_ = request.lrecl;
     stream.encoding_ = request.encoding;
     stream.take_routine_table(context);

@@ -5,7 +5,7 @@
 // directory handle) and give it back when they go.
 //
 //     Fileref f = Fileref::assign(session, FilerefName(), "work.notes.readme.source", "", what);
-//     Stream out = Stream::open(session, f.name(), OpenSpec{zef::kOpenOutput}, what);
+//     Stream out = Stream::open(session, f.name(), OpenPlan{zef::kOpenOutput}, what);
 //     out.write("a line", 6, ' ');
 //     out.close(what);     // the entry's new version becomes visible here
 //
@@ -203,7 +203,7 @@ private:
 };
 
 // How to open: the open request's fields and the open statement's block.
-struct OpenSpec {
+struct OpenPlan {
     uint32_t mode = zef::kOpenInput;  // 0x1 input, 0x2 output, 0x4 append, 0x8 update
     uint32_t record_format = 0;
     int64_t lrecl = 0;
@@ -217,12 +217,12 @@ class Directory;
 class Stream {
 public:
     // Opens the entry of an assigned fileref (slot 11). Throws Problem.
-    static Stream open(Session &session, const FilerefName &fileref, const OpenSpec &spec,
+    static Stream open(Session &session, const FilerefName &fileref, const OpenPlan &plan,
                        std::string_view context);
     // Opens a member of an open directory (slot 29); `kind8` is the member
     // kind for a name without a type. Throws Problem.
     static Stream open_member(Session &session, Directory &directory, std::string_view member,
-                              const char *kind8, const OpenSpec &spec, std::string_view context);
+                              const char *kind8, const OpenPlan &plan, std::string_view context);
 
     Stream(Stream &&other) noexcept;
     Stream &operator=(Stream &&) = delete;

@@ -111,12 +111,12 @@ void Shell::member(const ShellLine &line, const std::string &context) {
         if (writing) {
             Input input(*line.input, context);
             Stream stream = Stream::open_member(session_, directory, member, kind8.text,
-                                                copy_open_spec(zef::kOpenOutput, form, copy), context);
+                                                copy_open_plan(zef::kOpenOutput, form, copy), context);
             copy_in(stream, input, form, copy, false, context);
         } else {
             Output output(line.output.value_or("-"), context);
             Stream stream = Stream::open_member(session_, directory, member, kind8.text,
-                                                copy_open_spec(zef::kOpenInput, form, copy), context);
+                                                copy_open_plan(zef::kOpenInput, form, copy), context);
             copy_out(stream, output, form, copy, false, context);
             stream.close(context);
             output.commit();

@@ -87,7 +87,7 @@ void Shell::open(const ShellLine &line, const std::string &context) {
         usage_problem(context + ": " + name.text() + " is open already (close it first)");
     EntryForm form = form_of_fileref(name);
     CopyOptions copy = open_options(name, words_from(line, 2), form, false, context);
-    Stream stream = Stream::open(session_, name, copy_open_spec(mode, form, copy), context);
+    Stream stream = Stream::open(session_, name, copy_open_plan(mode, form, copy), context);
     streams_.emplace(name.text(), OpenStream{std::move(stream), std::move(copy), form});
 }
 
@@ -101,7 +101,7 @@ void Shell::write(const ShellLine &line, const std::string &context) {
     if (open == streams_.end()) {
         EntryForm form = form_of_fileref(name);
         CopyOptions copy = open_options(name, options, form, false, context);
-        Stream stream = Stream::open(session_, name, copy_open_spec(zef::kOpenOutput, form, copy), context);
+        Stream stream = Stream::open(session_, name, copy_open_plan(zef::kOpenOutput, form, copy), context);
         copy_in(stream, input, form, copy, false, context);
         return;
     }
@@ -158,7 +158,7 @@ void Shell::read(const ShellLine &line, const std::string &context) {
     if (open == streams_.end()) {
         EntryForm form = form_of_fileref(name);
         CopyOptions copy = open_options(name, options, form, false, context);
-        Stream stream = Stream::open(session_, name, copy_open_spec(zef::kOpenInput, form, copy), context);
+        Stream stream = Stream::open(session_, name, copy_open_plan(zef::kOpenInput, form, copy), context);
         copy_out(stream, output, form, copy, false, context, count);
         stream.close(context);
         output.commit();

@@ -109,8 +109,8 @@ TEST_F(CatalogCommands, RmDeletesEntriesAndSaysWhichWereNotThere) {
 TEST_F(CatalogCommands, WorkIsMadeOnTheFirstWriteOnly) {
     TempDirectory fresh;
     auto in_fresh = [&](std::vector<std::string> arguments, std::string input = {}) {
-        RunSpec spec{std::move(input), {{"ZEF_WORK", (fresh.path() / "data").string()}}, false};
-        return zefcat(arguments, spec);
+        RunOptions how{std::move(input), {{"ZEF_WORK", (fresh.path() / "data").string()}}, false};
+        return zefcat(arguments, how);
     };
     EXPECT_EQ(in_fresh({"ls", "work.notes"}).status, 1);
     EXPECT_EQ(in_fresh({"get", "work.notes.a.source"}).status, 1);
@@ -121,10 +121,10 @@ TEST_F(CatalogCommands, WorkIsMadeOnTheFirstWriteOnly) {
     // Other libraries: the environment's, then -L, which wins.
     std::filesystem::create_directories(path("one"));
     std::filesystem::create_directories(path("two"));
-    RunSpec spec{"kept\n", {{"ZEF_LIBRARIES", "mine=one:yours=two"}}, false};
-    EXPECT_EQ(zefcat({"put", "mine.cat.e.source"}, spec).status, 0);
+    RunOptions how{"kept\n", {{"ZEF_LIBRARIES", "mine=one:yours=two"}}, false};
+    EXPECT_EQ(zefcat({"put", "mine.cat.e.source"}, how).status, 0);
     EXPECT_TRUE(exists("one/cat.zcat"));
-    EXPECT_EQ(zefcat({"-L", "mine=two", "put", "mine.cat.e.source"}, spec).status, 0);
+    EXPECT_EQ(zefcat({"-L", "mine=two", "put", "mine.cat.e.source"}, how).status, 0);
     EXPECT_TRUE(exists("two/cat.zcat"));
     Outcome stale = zefcat({"-L", "gone=nowhere", "get", "gone.cat.e.source"});
     EXPECT_EQ(stale.status, 1);

@@ -45,14 +45,14 @@ TEST_F(Progress, LongCopiesShowALineOnATerminalOnly) {
     EXPECT_EQ(piped.status, 0);
     EXPECT_EQ(piped.err, "");
 
-    Outcome shown = zefcat({"put", "work.pics.big.png", "big.png"}, RunSpec{{}, {}, true});
+    Outcome shown = zefcat({"put", "work.pics.big.png", "big.png"}, RunOptions{{}, {}, true});
     EXPECT_EQ(shown.status, 0) << shown.err;
     EXPECT_NE(shown.err.find("put work.pics.big.png: "), std::string::npos) << shown.err;
     EXPECT_NE(shown.err.find(" of 17.0 MB ("), std::string::npos) << shown.err;
     // The line is wiped at the end: nothing is left on it.
     EXPECT_EQ(shown.err.substr(shown.err.size() - 4), "\r\033[K") << shown.err;
 
-    Outcome small = zefcat({"put", "work.pics.small.png", "-"}, RunSpec{"tiny", {}, true});
+    Outcome small = zefcat({"put", "work.pics.small.png", "-"}, RunOptions{"tiny", {}, true});
     EXPECT_EQ(small.err, "");
     EXPECT_TRUE(zefcat({"get", "work.pics.big.png"}).out == big);
 }

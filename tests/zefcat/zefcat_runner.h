@@ -41,7 +41,7 @@ struct Outcome {
 
 // How to run: what goes to standard input, the environment added, and
 // whether standard error is a terminal (a pseudo-terminal the test reads).
-struct RunSpec {
+struct RunOptions {
     std::string input;
     std::map<std::string, std::string> environment;
     bool terminal_stderr = false;
@@ -141,12 +141,12 @@ protected:
     }
 
     // Runs zefcat with `arguments` in the test's directory. ZEF_WORK and
-    // ZEF_LIBRARIES are cleared first, so only what the spec sets is in force.
-    Outcome zefcat(const std::vector<std::string> &arguments, const RunSpec &spec = {}) const {
+    // ZEF_LIBRARIES are cleared first, so only what `how` sets is in force.
+    Outcome zefcat(const std::vector<std::string> &arguments, const RunOptions &how = {}) const {
         int in[2], out[2], err[2];
         if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return {};
         int master = -1, slave = -1;
-        if (spec.terminal_stderr) {
+        if (how.terminal_stderr) {
             if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return {};
             err[0] = master;
             err[1] = slave;
@@ -161,7 +161,7 @@ protected:
             if (chdir(directory.path().c_str()) != 0) _exit(126);
             unsetenv("ZEF_WORK");
             unsetenv("ZEF_LIBRARIES");
-            for (const auto &[name, value] : spec.environment) setenv(name.c_str(), value.c_str(), 1);
+            for (const auto &[name, value] : how.environment) setenv(name.c_str(), value.c_str(), 1);
             std::vector<std::string> all{zefcat_path()};
             all.insert(all.end(), arguments.begin(), arguments.end());
             std::vector<char *> argv;
@@ -174,14 +174,14 @@ protected:
         close(out[1]);
         close(err[1]);
         Outcome run;
-        pump(in[1], spec.input, {{out[0], &run.out}, {err[0], &run.err}});
+        pump(in[1], how.input, {{out[0], &run.out}, {err[0], &run.err}});
         int status = 0;
         waitpid(child, &status, 0);
         run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         return run;
     }
     Outcome zefcat(const std::vector<std::string> &arguments, std::string input) const {
-        return zefcat(arguments, RunSpec{std::move(input), {}, false});
+        return zefcat(arguments, RunOptions{std::move(input), {}, false});
     }
 };
 
