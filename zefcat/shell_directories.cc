@@ -15,15 +15,11 @@
 #include "module/status.h"
 #include "names.h"
 #include "shell.h"
+#include "shell_words.h"
 
 namespace zefcat {
 
 namespace {
-
-const std::string &word(const ShellLine &line, size_t i, const char *what, const std::string &context) {
-    if (i >= line.words.size()) usage_problem(context + ": name " + what);
-    return line.words[i];
-}
 
 std::string upper(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });

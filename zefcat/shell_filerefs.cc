@@ -12,22 +12,13 @@
 #include "module/status.h"
 #include "names.h"
 #include "shell.h"
+#include "shell_words.h"
 #include "tool.h"
 #include "zefhost/kernel_statuses.h"
 
 namespace zefcat {
 
 namespace {
-
-const std::string &word(const ShellLine &line, size_t i, const char *what, const std::string &context) {
-    if (i >= line.words.size()) usage_problem(context + ": name " + what);
-    return line.words[i];
-}
-
-std::vector<std::string> words_from(const ShellLine &line, size_t first) {
-    if (first >= line.words.size()) return {};
-    return std::vector<std::string>(line.words.begin() + static_cast<std::ptrdiff_t>(first), line.words.end());
-}
 
 std::string joined(const std::vector<std::string> &words) {
     std::string text;

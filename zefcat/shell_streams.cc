@@ -13,21 +13,12 @@
 #include "module/status.h"
 #include "names.h"
 #include "shell.h"
+#include "shell_words.h"
 #include "transcode.h"
 
 namespace zefcat {
 
 namespace {
-
-const std::string &word(const ShellLine &line, size_t i, const char *what, const std::string &context) {
-    if (i >= line.words.size()) usage_problem(context + ": name " + what);
-    return line.words[i];
-}
-
-std::vector<std::string> words_from(const ShellLine &line, size_t first) {
-    if (first >= line.words.size()) return {};
-    return std::vector<std::string>(line.words.begin() + static_cast<std::ptrdiff_t>(first), line.words.end());
-}
 
 bool all_digits(const std::string &text) {
     return !text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });

@@ -98,4 +98,14 @@ std::string text_after_words(std::string_view line, size_t count) {
     return text;
 }
 
+const std::string &word(const ShellLine &line, size_t i, const char *what, const std::string &context) {
+    if (i >= line.words.size()) usage_problem(context + ": name " + what);
+    return line.words[i];
+}
+
+std::vector<std::string> words_from(const ShellLine &line, size_t first) {
+    if (first >= line.words.size()) return {};
+    return std::vector<std::string>(line.words.begin() + static_cast<std::ptrdiff_t>(first), line.words.end());
+}
+
 }  // namespace zefcat

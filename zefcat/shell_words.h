@@ -26,6 +26,13 @@ ShellLine parse_shell_line(std::string_view line);
 // A word without the quotes around it (a doubled quote inside stands for one).
 std::string unquoted(std::string_view word);
 
+// Word i of the line; a usage Problem naming `what` when the line has too few.
+const std::string &word(const ShellLine &line, size_t i, const char *what,
+                        const std::string &context);
+
+// The words from index `first` on (none when the line is shorter).
+std::vector<std::string> words_from(const ShellLine &line, size_t first);
+
 // The raw text after the first `count` words of `line` (and one blank).
 std::string text_after_words(std::string_view line, size_t count);
 
