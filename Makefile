@@ -4,11 +4,15 @@ BUILD_ASAN ?= build-asan
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_ARGS ?=
 
-.PHONY: all build demo test test-asan bench clean
+.PHONY: all deps build demo test test-asan bench clean
 
 all: build
 
-build:
+# Installs what a fresh machine lacks (quiet when nothing does).
+deps:
+	@scripts/install-deps
+
+build: deps
 	cmake -S . -B $(BUILD) $(CMAKE_ARGS) >/dev/null
 	cmake --build $(BUILD) -j $(JOBS)
 
@@ -18,7 +22,7 @@ demo: build
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
-test-asan:
+test-asan: deps
 	cmake -S . -B $(BUILD_ASAN) -DZEF_SANITIZE=ON -DZEF_BENCH=OFF $(CMAKE_ARGS) >/dev/null
 	cmake --build $(BUILD_ASAN) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
