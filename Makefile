@@ -1,10 +1,11 @@
 # What a person types. CMake does the building; ctest runs the tests.
 BUILD      ?= build
 BUILD_ASAN ?= build-asan
+BUILD_RELEASE ?= build-release
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_ARGS ?=
 
-.PHONY: all deps build demo test test-asan bench clean
+.PHONY: all deps build demo test test-asan test-release bench clean
 
 all: build
 
@@ -28,8 +29,14 @@ test-asan: deps
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(BUILD_ASAN) --output-on-failure -j $(JOBS)
 
+# A packager's optimised build (-O3), which must pass -Werror too.
+test-release: deps
+	cmake -S . -B $(BUILD_RELEASE) -DCMAKE_BUILD_TYPE=Release $(CMAKE_ARGS) >/dev/null
+	cmake --build $(BUILD_RELEASE) -j $(JOBS)
+	ctest --test-dir $(BUILD_RELEASE) --output-on-failure -j $(JOBS)
+
 bench: build
 	$(BUILD)/bench_store
 
 clean:
-	rm -rf $(BUILD) $(BUILD_ASAN)
+	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_RELEASE)
