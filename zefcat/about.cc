@@ -7,8 +7,8 @@
 #include <string>
 
 #include "command.h"
-#include "module/slot_names.h"
 #include "tool.h"
+#include "zefxbaml/slot_names.h"
 
 namespace zefcat {
 namespace {

@@ -11,10 +11,10 @@
 #include <iostream>
 
 #include "errors.h"
-#include "module/status.h"
 #include "progress.h"
 #include "session.h"
 #include "transcode.h"
+#include "zefxbaml/status.h"
 
 namespace zefcat {
 

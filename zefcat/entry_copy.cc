@@ -3,10 +3,10 @@
 #include <memory>
 
 #include "copy.h"
-#include "fileref/option_block.h"
 #include "progress.h"
-#include "stream/stream_block.h"
 #include "transcode.h"
+#include "zefxbaml/option_block.h"
+#include "zefxbaml/stream_block.h"
 
 namespace zefcat {
 

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "host/abi.h"
-#include "module/status.h"
 #include "zefhost/catalog/services.h"
 #include "zefhost/host.h"
 #include "zefhost/kernel_statuses.h"
 #include "zefhost/status_text.h"
+#include "zefxbaml/abi.h"
+#include "zefxbaml/status.h"
 
 namespace zefcat {
 

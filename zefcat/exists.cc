@@ -6,9 +6,9 @@
 
 #include "command.h"
 #include "errors.h"
-#include "module/status.h"
 #include "names.h"
 #include "tool.h"
+#include "zefxbaml/status.h"
 
 namespace zefcat {
 namespace {

@@ -11,11 +11,11 @@
 #include "command.h"
 #include "errors.h"
 #include "listing.h"
-#include "module/status.h"
 #include "names.h"
 #include "tool.h"
 #include "zefhost/catalog/catalog_error.h"
 #include "zefhost/catalog/services.h"
+#include "zefxbaml/status.h"
 
 namespace zefcat {
 namespace {

@@ -6,13 +6,13 @@
 #include <utility>
 
 #include "errors.h"
-#include "fileref/option_block.h"
-#include "info/routine_table.h"
 #include "libraries.h"
-#include "module/status.h"
 #include "zefhost/catalog/services.h"
 #include "zefhost/host.h"
 #include "zefhost/tokenizer.h"
+#include "zefxbaml/option_block.h"
+#include "zefxbaml/routine_table.h"
+#include "zefxbaml/status.h"
 
 namespace zefcat {
 

@@ -19,10 +19,10 @@
 #include <string_view>
 #include <vector>
 
-#include "module/method_routines.h"
-#include "stream/stream_block.h"
 #include "zefhost/module_session.h"
 #include "zefhost/option_statement.h"
+#include "zefxbaml/method_routines.h"
+#include "zefxbaml/stream_block.h"
 
 namespace zefhost {
 class Host;

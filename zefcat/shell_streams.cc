@@ -9,12 +9,12 @@
 
 #include "copy.h"
 #include "errors.h"
-#include "fileref/option_block.h"
-#include "module/status.h"
 #include "names.h"
 #include "shell.h"
 #include "shell_words.h"
 #include "transcode.h"
+#include "zefxbaml/option_block.h"
+#include "zefxbaml/status.h"
 
 namespace zefcat {
 

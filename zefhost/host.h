@@ -17,12 +17,12 @@
 #include <string_view>
 #include <vector>
 
-#include "host/abi.h"
 #include "messages.h"
 #include "method_registry.h"
 #include "pool.h"
 #include "translation_tables.h"
 #include "variables.h"
+#include "zefxbaml/abi.h"
 
 namespace zefhost {
 

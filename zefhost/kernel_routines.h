@@ -11,7 +11,7 @@
 
 #include <cstdint>
 
-#include "host/abi.h"
+#include "zefxbaml/abi.h"
 
 namespace zefhost {
 

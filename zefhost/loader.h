@@ -6,8 +6,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "module/control_block.h"
-#include "module/image.h"
+#include "zefxbaml/control_block.h"
+#include "zefxbaml/image.h"
 
 namespace zefhost {
 

@@ -11,9 +11,9 @@
 #include <string>
 
 #include "loader.h"
-#include "module/method_routines.h"
-#include "text/blank_padded.h"
-#include "text/translate.h"
+#include "zefxbaml/blank_padded.h"
+#include "zefxbaml/method_routines.h"
+#include "zefxbaml/translate.h"
 
 namespace zefhost {
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "module/method_routines.h"
+#include "zefxbaml/method_routines.h"
 
 namespace zefhost {
 

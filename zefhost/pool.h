@@ -8,7 +8,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "host/abi.h"
+#include "zefxbaml/abi.h"
 
 namespace zefhost {
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <iterator>
 
-#include "host/abi.h"
 #include "kernel_statuses.h"
-#include "module/status.h"
+#include "zefxbaml/abi.h"
+#include "zefxbaml/status.h"
 
 namespace zefhost {
 

@@ -30,7 +30,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host/abi.h"
+#include "zefxbaml/abi.h"
 
 namespace zefhost {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "host/abi.h"
+#include "zefxbaml/abi.h"
 
 namespace zefhost {
 

@@ -19,8 +19,8 @@
 
 #include "zefhost/catalog/services.h"
 #include "zefhost/host.h"
-#include "host/abi.h"
-#include "host/requests.h"
+#include "zefxbaml/abi.h"
+#include "zefxbaml/requests.h"
 
 namespace cattest {
 

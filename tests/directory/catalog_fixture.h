@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "directory/directory_handle.h"
-#include "host/abi.h"
-#include "host/requests.h"
 #include "stream/stream_fixture.h"
 #include "zefhost/kernel_statuses.h"
+#include "zefxbaml/abi.h"
+#include "zefxbaml/requests.h"
 
 namespace catalog_test {
 

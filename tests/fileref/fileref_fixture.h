@@ -11,16 +11,16 @@
 #include <vector>
 
 #include "fileref/fileref_record.h"
-#include "fileref/option_block.h"
-#include "module/control_block.h"
-#include "module/method_routines.h"
-#include "module/status.h"
-#include "zefhost/host.h"
 #include "zefhost/encodings.h"
+#include "zefhost/host.h"
 #include "zefhost/kernel_statuses.h"
 #include "zefhost/module_session.h"
 #include "zefhost/option_statement.h"
 #include "zefhost/tokenizer.h"
+#include "zefxbaml/control_block.h"
+#include "zefxbaml/method_routines.h"
+#include "zefxbaml/option_block.h"
+#include "zefxbaml/status.h"
 
 namespace fileref_test {
 

@@ -6,8 +6,8 @@
 #include <set>
 
 #include "directory/catalog_fixture.h"
-#include "info/routine_table.h"
-#include "module/slot_names.h"
+#include "zefxbaml/routine_table.h"
+#include "zefxbaml/slot_names.h"
 
 namespace catalog_test {
 namespace {

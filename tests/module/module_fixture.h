@@ -6,12 +6,12 @@
 #include <cstring>
 #include <string>
 
-#include "module/control_block.h"
-#include "module/image.h"
-#include "module/method_routines.h"
-#include "module/status.h"
 #include "zefhost/host.h"
 #include "zefhost/module_session.h"
+#include "zefxbaml/control_block.h"
+#include "zefxbaml/image.h"
+#include "zefxbaml/method_routines.h"
+#include "zefxbaml/status.h"
 
 class ModuleTest : public ::testing::Test {
 protected:

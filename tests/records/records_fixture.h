@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "info/routine_table.h"
 #include "stream/stream_fixture.h"
+#include "zefxbaml/routine_table.h"
 
 namespace records_test {
 

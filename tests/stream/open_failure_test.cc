@@ -2,8 +2,8 @@
 // in turn, the NBYTE variable that cannot be bound. Every failure gives its
 // status, leaves no stream, no count on the fileref, nothing open in the
 // host and nothing obtained.
-#include "info/routine_table.h"
 #include "stream/stream_fixture.h"
+#include "zefxbaml/routine_table.h"
 
 namespace stream_test {
 namespace {

@@ -26,15 +26,15 @@
 #include <vector>
 
 #include "fileref/fileref_record.h"
-#include "fileref/option_block.h"
-#include "module/control_block.h"
-#include "module/method_routines.h"
-#include "module/status.h"
 #include "stream/stream_block.h"
 #include "zefhost/catalog/services.h"
 #include "zefhost/host.h"
 #include "zefhost/module_session.h"
 #include "zefhost/option_statement.h"
+#include "zefxbaml/control_block.h"
+#include "zefxbaml/method_routines.h"
+#include "zefxbaml/option_block.h"
+#include "zefxbaml/status.h"
 
 namespace stream_test {
 

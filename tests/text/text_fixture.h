@@ -7,9 +7,9 @@
 #include <cstring>
 #include <string>
 
-#include "module/status.h"
 #include "zefhost/host.h"
 #include "zefhost/module_session.h"
+#include "zefxbaml/status.h"
 
 class TextTest : public ::testing::Test {
 protected:

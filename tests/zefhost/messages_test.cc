@@ -3,11 +3,11 @@
 
 #include <string>
 
+#include "vector_call.h"
 #include "zefhost/host.h"
 #include "zefhost/kernel_statuses.h"
-#include "module/status.h"
 #include "zefhost/status_text.h"
-#include "vector_call.h"
+#include "zefxbaml/status.h"
 
 namespace zefhost {
 namespace {

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "zefhost/host.h"
-#include "host/abi.h"
+#include "zefxbaml/abi.h"
 
 namespace zefhost::testing {
 

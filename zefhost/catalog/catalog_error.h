@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "host/abi.h"
+#include "zefxbaml/abi.h"
 
 namespace zefhost::catalog {
 

@@ -8,8 +8,8 @@
 
 #include "names.h"
 #include "store.h"
-#include "host/abi.h"
-#include "host/requests.h"
+#include "zefxbaml/abi.h"
+#include "zefxbaml/requests.h"
 
 namespace zefhost::catalog {
 

@@ -1,5 +1,5 @@
 // The catalog routines of vector 48 as the module calls them. Each is a
-// plain function of the prototype in host/abi.h: it checks the mark byte and
+// plain function of the prototype in zefxbaml/abi.h: it checks the mark byte and
 // planned failures (HostCall), validates what it was given, does its work
 // through Services::live() and answers a host catalog status; no exception
 // ever leaves it.

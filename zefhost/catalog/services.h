@@ -25,7 +25,7 @@
 #include "catalog_error.h"
 #include "names.h"
 #include "store.h"
-#include "host/requests.h"
+#include "zefxbaml/requests.h"
 
 namespace zefhost {
 

@@ -7,8 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "host/requests.h"
-#include "module/control_block.h"
+#include "zefxbaml/control_block.h"
+#include "zefxbaml/requests.h"
 
 namespace zef {
 

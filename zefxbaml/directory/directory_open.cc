@@ -7,9 +7,9 @@
 #include "host/catalog.h"
 #include "host/chains.h"
 #include "host/kernel.h"
-#include "module/method_routines.h"
-#include "module/status.h"
-#include "text/translate.h"
+#include "zefxbaml/method_routines.h"
+#include "zefxbaml/status.h"
+#include "zefxbaml/translate.h"
 
 namespace zef {
 

@@ -1,11 +1,11 @@
 // yxlmcls (slot 27): close a member stream.
 #include "fileref/fileref_record.h"
-#include "fileref/option_block.h"
 #include "host/catalog.h"
 #include "host/chains.h"
-#include "module/method_routines.h"
-#include "module/status.h"
 #include "stream/stream_block.h"
+#include "zefxbaml/method_routines.h"
+#include "zefxbaml/option_block.h"
+#include "zefxbaml/status.h"
 
 namespace zef {
 

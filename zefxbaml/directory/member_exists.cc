@@ -4,8 +4,8 @@
 #include "directory/directory_handle.h"
 #include "directory/member_name.h"
 #include "host/catalog.h"
-#include "module/method_routines.h"
-#include "module/status.h"
+#include "zefxbaml/method_routines.h"
+#include "zefxbaml/status.h"
 
 namespace zef {
 

@@ -3,10 +3,10 @@
 #include <cstring>
 
 #include "host/messages.h"
-#include "module/status.h"
 #include "stream/open_steps.h"
-#include "text/blank_padded.h"
-#include "text/translate.h"
+#include "zefxbaml/blank_padded.h"
+#include "zefxbaml/status.h"
+#include "zefxbaml/translate.h"
 
 namespace zef {
 

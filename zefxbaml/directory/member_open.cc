@@ -7,11 +7,11 @@
 #include "fileref/fileref_lookup.h"
 #include "fileref/fileref_record.h"
 #include "host/chains.h"
-#include "module/method_routines.h"
-#include "module/status.h"
 #include "stream/open_steps.h"
 #include "stream/stream_block.h"
 #include "stream/type_defaults.h"
+#include "zefxbaml/method_routines.h"
+#include "zefxbaml/status.h"
 
 namespace zef {
 

@@ -5,12 +5,12 @@
 #include "fileref/fileref_lookup.h"
 #include "fileref/fileref_record.h"
 #include "fileref/name_division.h"
-#include "fileref/option_block.h"
 #include "fileref/option_ownership.h"
 #include "host/kernel.h"
 #include "host/messages.h"
-#include "module/method_routines.h"
-#include "module/status.h"
+#include "zefxbaml/method_routines.h"
+#include "zefxbaml/option_block.h"
+#include "zefxbaml/status.h"
 
 namespace zef {
 

@@ -4,8 +4,8 @@
 #include "fileref/option_ownership.h"
 #include "host/chains.h"
 #include "host/kernel.h"
-#include "module/method_routines.h"
-#include "module/status.h"
+#include "zefxbaml/method_routines.h"
+#include "zefxbaml/status.h"
 
 namespace zef {
 

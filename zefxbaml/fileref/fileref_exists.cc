@@ -1,6 +1,6 @@
 // yxlexl (slot 2): is a fileref assigned to this access method.
 #include "fileref/fileref_lookup.h"
-#include "module/method_routines.h"
+#include "zefxbaml/method_routines.h"
 
 namespace zef {
 

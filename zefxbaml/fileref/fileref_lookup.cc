@@ -4,9 +4,9 @@
 
 #include "fileref/fileref_record.h"
 #include "host/kernel.h"
-#include "module/status.h"
-#include "text/blank_padded.h"
-#include "text/translate.h"
+#include "zefxbaml/blank_padded.h"
+#include "zefxbaml/status.h"
+#include "zefxbaml/translate.h"
 
 namespace zef {
 

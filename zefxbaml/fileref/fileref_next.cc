@@ -3,8 +3,8 @@
 
 #include "fileref/fileref_lookup.h"
 #include "fileref/fileref_record.h"
-#include "module/method_routines.h"
-#include "module/status.h"
+#include "zefxbaml/method_routines.h"
+#include "zefxbaml/status.h"
 
 namespace zef {
 

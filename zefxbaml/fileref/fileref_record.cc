@@ -5,8 +5,8 @@
 #include "fileref/fileref_lookup.h"
 #include "host/chains.h"
 #include "host/kernel.h"
-#include "module/status.h"
-#include "text/blank_padded.h"
+#include "zefxbaml/blank_padded.h"
+#include "zefxbaml/status.h"
 
 namespace zef {
 

@@ -7,9 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "host/abi.h"
-#include "host/requests.h"
-#include "module/control_block.h"
+#include "zefxbaml/abi.h"
+#include "zefxbaml/control_block.h"
+#include "zefxbaml/requests.h"
 
 namespace zef {
 

@@ -2,7 +2,7 @@
 
 #include "fileref/fileref_record.h"
 #include "host/kernel.h"
-#include "text/blank_padded.h"
+#include "zefxbaml/blank_padded.h"
 
 namespace zef {
 

@@ -1,9 +1,9 @@
 #include "fileref/option_ownership.h"
 
 #include "fileref/fileref_record.h"
-#include "fileref/option_block.h"
-#include "module/method_routines.h"
-#include "module/status.h"
+#include "zefxbaml/method_routines.h"
+#include "zefxbaml/option_block.h"
+#include "zefxbaml/status.h"
 
 namespace zef {
 

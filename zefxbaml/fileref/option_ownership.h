@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "module/control_block.h"
+#include "zefxbaml/control_block.h"
 
 namespace zef {
 

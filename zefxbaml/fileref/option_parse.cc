@@ -2,14 +2,14 @@
 // read from the host's tokenizer into the statement's option block.
 #include <cstring>
 
-#include "fileref/option_block.h"
 #include "host/chains.h"
 #include "host/kernel.h"
 #include "host/variables.h"
-#include "module/exports.h"
-#include "module/method_routines.h"
-#include "module/status.h"
-#include "text/blank_padded.h"
+#include "zefxbaml/blank_padded.h"
+#include "zefxbaml/exports.h"
+#include "zefxbaml/method_routines.h"
+#include "zefxbaml/option_block.h"
+#include "zefxbaml/status.h"
 
 namespace zef {
 

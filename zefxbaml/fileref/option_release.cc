@@ -2,12 +2,12 @@
 // records that hold it.
 #include "fileref/fileref_lookup.h"
 #include "fileref/fileref_record.h"
-#include "fileref/option_block.h"
 #include "fileref/option_ownership.h"
 #include "host/chains.h"
-#include "module/exports.h"
-#include "module/method_routines.h"
-#include "module/status.h"
+#include "zefxbaml/exports.h"
+#include "zefxbaml/method_routines.h"
+#include "zefxbaml/option_block.h"
+#include "zefxbaml/status.h"
 
 namespace zef {
 

@@ -4,10 +4,10 @@
 #include "fileref/fileref_lookup.h"
 #include "fileref/fileref_record.h"
 #include "host/messages.h"
-#include "module/method_routines.h"
-#include "module/status.h"
-#include "text/blank_padded.h"
-#include "text/translate.h"
+#include "zefxbaml/blank_padded.h"
+#include "zefxbaml/method_routines.h"
+#include "zefxbaml/status.h"
+#include "zefxbaml/translate.h"
 
 namespace zef {
 

@@ -3,8 +3,8 @@
 // host call layer.
 #pragma once
 
-#include "host/abi.h"
-#include "module/exports.h"
+#include "zefxbaml/abi.h"
+#include "zefxbaml/exports.h"
 
 namespace host {
 

@@ -1,10 +1,10 @@
 // Typed calls into the host's catalog services (vector 48), reached like the
-// kernel routines. Request blocks are the layouts of host/requests.h.
+// kernel routines. Request blocks are the layouts of zefxbaml/requests.h.
 #pragma once
 
 #include <cstdint>
 
-#include "host/requests.h"
+#include "zefxbaml/requests.h"
 
 namespace host {
 

@@ -1,7 +1,7 @@
 #include "host/chains.h"
 
 #include "host/kernel.h"
-#include "module/exports.h"
+#include "zefxbaml/exports.h"
 
 namespace host {
 

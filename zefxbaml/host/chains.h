@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "host/abi.h"
+#include "zefxbaml/abi.h"
 
 namespace host {
 

@@ -1,7 +1,7 @@
 #include "host/messages.h"
 
 #include "host/kernel.h"
-#include "module/status.h"
+#include "zefxbaml/status.h"
 
 namespace host {
 

@@ -4,8 +4,8 @@
 
 #include "fileref/fileref_record.h"
 #include "host/messages.h"
-#include "module/status.h"
-#include "text/translate.h"
+#include "zefxbaml/status.h"
+#include "zefxbaml/translate.h"
 
 namespace zef {
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "host/requests.h"
+#include "zefxbaml/requests.h"
 
 namespace zef {
 

@@ -5,8 +5,8 @@
 #include "fileref/fileref_record.h"
 #include "host/catalog.h"
 #include "info/catalog_target.h"
-#include "module/method_routines.h"
-#include "module/status.h"
+#include "zefxbaml/method_routines.h"
+#include "zefxbaml/status.h"
 
 namespace zef {
 

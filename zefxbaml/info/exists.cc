@@ -6,8 +6,8 @@
 #include "host/catalog.h"
 #include "host/kernel.h"
 #include "info/catalog_target.h"
-#include "module/method_routines.h"
-#include "module/status.h"
+#include "zefxbaml/method_routines.h"
+#include "zefxbaml/status.h"
 
 namespace zef {
 

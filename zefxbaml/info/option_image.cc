@@ -3,12 +3,12 @@
 // live option block of a given owner.
 #include <cstring>
 
-#include "fileref/option_block.h"
-#include "host/abi.h"
 #include "host/chains.h"
-#include "module/exports.h"
-#include "module/method_routines.h"
-#include "module/status.h"
+#include "zefxbaml/abi.h"
+#include "zefxbaml/exports.h"
+#include "zefxbaml/method_routines.h"
+#include "zefxbaml/option_block.h"
+#include "zefxbaml/status.h"
 
 namespace zef {
 

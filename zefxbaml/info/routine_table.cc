@@ -1,14 +1,14 @@
 // yxlamvc (slot 35): the routine table of an open stream.
-#include "info/routine_table.h"
+#include "zefxbaml/routine_table.h"
 
-#include "host/abi.h"
 #include "host/chains.h"
-#include "module/control_block.h"
-#include "module/method_routines.h"
-#include "module/status.h"
 #include "stream/entry_types.h"
 #include "stream/line_routines.h"
 #include "stream/stream_block.h"
+#include "zefxbaml/abi.h"
+#include "zefxbaml/control_block.h"
+#include "zefxbaml/method_routines.h"
+#include "zefxbaml/status.h"
 
 namespace zef {
 

@@ -1,5 +1,5 @@
 // The module's exported data and its storage trampolines.
-#include "module/exports.h"
+#include "zefxbaml/exports.h"
 
 extern "C" {
 

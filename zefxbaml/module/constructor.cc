@@ -4,9 +4,9 @@
 
 #include "host/chains.h"
 #include "host/kernel.h"
-#include "module/exports.h"
-#include "module/method_routines.h"
-#include "module/status.h"
+#include "zefxbaml/exports.h"
+#include "zefxbaml/method_routines.h"
+#include "zefxbaml/status.h"
 
 namespace zef {
 namespace {

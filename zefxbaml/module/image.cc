@@ -2,7 +2,7 @@
 // what the host's loader reads to find the constructor. All three are
 // constant data, laid out at compile time.
 #include "module/build_identity.h"
-#include "module/exports.h"
+#include "zefxbaml/exports.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The load-time entry: the first routine of the module the host calls.
-#include "module/exports.h"
+#include "zefxbaml/exports.h"
 
 namespace zef {
 

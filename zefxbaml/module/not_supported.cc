@@ -1,6 +1,6 @@
 // The answer to every request the method does not serve.
-#include "module/method_routines.h"
-#include "module/status.h"
+#include "zefxbaml/method_routines.h"
+#include "zefxbaml/status.h"
 
 namespace zef {
 

@@ -2,7 +2,7 @@
 #include <cstring>
 
 #include "module/build_identity.h"
-#include "module/exports.h"
+#include "zefxbaml/exports.h"
 
 namespace {
 

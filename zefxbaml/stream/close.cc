@@ -3,10 +3,10 @@
 #include "fileref/fileref_record.h"
 #include "host/catalog.h"
 #include "host/chains.h"
-#include "module/method_routines.h"
-#include "module/status.h"
 #include "stream/open_steps.h"
 #include "stream/stream_block.h"
+#include "zefxbaml/method_routines.h"
+#include "zefxbaml/status.h"
 
 namespace zef {
 

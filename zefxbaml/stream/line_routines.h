@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "module/method_routines.h"
+#include "zefxbaml/method_routines.h"
 
 namespace zef {
 

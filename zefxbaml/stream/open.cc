@@ -4,16 +4,16 @@
 
 #include "fileref/fileref_lookup.h"
 #include "fileref/fileref_record.h"
-#include "fileref/option_block.h"
 #include "host/catalog.h"
 #include "host/chains.h"
 #include "host/messages.h"
-#include "module/method_routines.h"
-#include "module/status.h"
 #include "stream/open_steps.h"
 #include "stream/stream_block.h"
 #include "stream/type_defaults.h"
-#include "text/translate.h"
+#include "zefxbaml/method_routines.h"
+#include "zefxbaml/option_block.h"
+#include "zefxbaml/status.h"
+#include "zefxbaml/translate.h"
 
 namespace zef {
 

@@ -2,15 +2,15 @@
 
 #include <cstring>
 
-#include "fileref/option_block.h"
 #include "host/catalog.h"
 #include "host/chains.h"
 #include "host/kernel.h"
 #include "host/variables.h"
-#include "module/method_routines.h"
-#include "module/status.h"
-#include "text/blank_padded.h"
-#include "text/translate.h"
+#include "zefxbaml/blank_padded.h"
+#include "zefxbaml/method_routines.h"
+#include "zefxbaml/option_block.h"
+#include "zefxbaml/status.h"
+#include "zefxbaml/translate.h"
 
 namespace zef {
 

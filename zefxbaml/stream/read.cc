@@ -7,10 +7,10 @@
 
 #include "host/chains.h"
 #include "host/kernel.h"
-#include "module/method_routines.h"
-#include "module/status.h"
 #include "stream/record_transfer.h"
 #include "stream/stream_block.h"
+#include "zefxbaml/method_routines.h"
+#include "zefxbaml/status.h"
 
 namespace zef {
 

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "module/status.h"
 #include "stream/line_routines.h"
 #include "stream/record_transfer.h"
 #include "stream/stream_block.h"
+#include "zefxbaml/status.h"
 
 namespace zef {
 

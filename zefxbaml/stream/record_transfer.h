@@ -8,11 +8,11 @@
 #include <cstdint>
 #include <cstring>
 
-#include "host/abi.h"
 #include "host/catalog.h"
-#include "module/status.h"
 #include "stream/open_steps.h"
 #include "stream/stream_block.h"
+#include "zefxbaml/abi.h"
+#include "zefxbaml/status.h"
 
 namespace zef {
 

@@ -1,42 +1,22 @@
-// The stream control block: one per open entry or member stream, from open to
-// close. Obtained zero-filled from the storage pool (close tests pointers that
-// only some paths set); its buffers come with option 4. Every read, write,
-// note, point, flush and close receives it first.
+// The stream control block's fields, which only the module reads (a host
+// holds the block as a handle: zefxbaml/stream_block.h). One per open entry
+// or member stream, from open to close. Obtained zero-filled from the storage
+// pool (close tests pointers that only some paths set); its buffers come with
+// option 4. Every read, write, note, point, flush and close receives it first.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#include "host/requests.h"
-#include "module/control_block.h"
+#include "zefxbaml/control_block.h"
+#include "zefxbaml/requests.h"
+#include "zefxbaml/stream_block.h"
 
 namespace zef {
 
 struct FilerefRecord;
 struct OptionBlock;
 struct RoutineTable;
-
-// open_flags bits
-inline constexpr uint32_t kOpenInput = 0x1;
-inline constexpr uint32_t kOpenOutput = 0x2;
-inline constexpr uint32_t kOpenAppend = 0x4;
-inline constexpr uint32_t kOpenUpdate = 0x8;
-inline constexpr uint32_t kOpenWriting = kOpenOutput | kOpenAppend | kOpenUpdate;
-inline constexpr uint32_t kOpenEncoded = 0x800000;
-
-// record_format bits as streams test them
-inline constexpr uint32_t kRecordStream = 0x02;
-inline constexpr uint32_t kRecordFixed = 0x08;
-inline constexpr uint32_t kRecordPrint = 0x10;
-inline constexpr uint32_t kRecordVariable = 0x20;
-
-// Record codes carried with records.
-inline constexpr uint16_t kCodeLine = 145;
-inline constexpr uint16_t kCodeAttributedLine = 186;
-inline constexpr uint16_t kCodeAttributedPair = 187;
-inline constexpr uint16_t kCodeEmptyCatams = 270;
-inline constexpr uint16_t kCodeBinary = 321;
-inline constexpr uint16_t kCodeText = 322;
 
 struct StreamBlock {
     char fileref[8];  // upper-cased; also the name argument of yxlhbfr at close

@@ -2,13 +2,13 @@
 
 #include <cstring>
 
-#include "fileref/option_block.h"
 #include "host/catalog.h"
 #include "host/chains.h"
 #include "host/kernel.h"
 #include "host/messages.h"
-#include "module/status.h"
 #include "stream/entry_types.h"
+#include "zefxbaml/option_block.h"
+#include "zefxbaml/status.h"
 
 namespace zef {
 

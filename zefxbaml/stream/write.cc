@@ -4,12 +4,12 @@
 #include <cstdint>
 #include <cstring>
 
-#include "module/method_routines.h"
-#include "module/status.h"
 #include "stream/entry_types.h"
 #include "stream/record_transfer.h"
 #include "stream/stream_block.h"
-#include "text/blank_padded.h"
+#include "zefxbaml/blank_padded.h"
+#include "zefxbaml/method_routines.h"
+#include "zefxbaml/status.h"
 
 namespace zef {
 

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "module/status.h"
 #include "stream/line_routines.h"
 #include "stream/record_transfer.h"
 #include "stream/stream_block.h"
-#include "text/blank_padded.h"
+#include "zefxbaml/blank_padded.h"
+#include "zefxbaml/status.h"
 
 namespace zef {
 

@@ -1,7 +1,7 @@
 // Comparing two blank-padded strings: wzstcom.
 #include <cstdint>
 
-#include "text/blank_padded.h"
+#include "zefxbaml/blank_padded.h"
 
 extern "C" {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "text/blank_padded.h"
+#include "zefxbaml/blank_padded.h"
 
 namespace {
 

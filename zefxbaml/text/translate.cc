@@ -4,8 +4,8 @@
 
 #include "host/chains.h"
 #include "host/kernel.h"
-#include "module/status.h"
-#include "text/translate.h"
+#include "zefxbaml/status.h"
+#include "zefxbaml/translate.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Removing the quotes of a quoted token in place: wzstrpq.
 #include <cstdint>
 
-#include "text/blank_padded.h"
+#include "zefxbaml/blank_padded.h"
 
 extern "C" {
 

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "module/method_routines.h"
+#include "zefxbaml/method_routines.h"
 
 namespace zef {
 

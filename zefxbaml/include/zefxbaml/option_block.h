@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "host/abi.h"
+#include "zefxbaml/abi.h"
 
 namespace zef {
 

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "host/abi.h"
-#include "module/image.h"
+#include "zefxbaml/abi.h"
+#include "zefxbaml/image.h"
 
 #define ZEF_EXPORT __attribute__((visibility("default")))
 

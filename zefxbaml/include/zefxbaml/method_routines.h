@@ -10,8 +10,8 @@
 
 #include <cstdint>
 
-#include "host/abi.h"
-#include "host/requests.h"
+#include "zefxbaml/abi.h"
+#include "zefxbaml/requests.h"
 
 #define ZEF_HIDDEN __attribute__((visibility("hidden")))
 

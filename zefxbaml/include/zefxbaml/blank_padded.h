@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "module/exports.h"
+#include "zefxbaml/exports.h"
 
 extern "C" {
 // 1 when each of the count bytes equals value (compared as a whole int), else 0.

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "module/slot_names.h"
+#include "zefxbaml/slot_names.h"
 
 namespace zef {
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "module/exports.h"
+#include "zefxbaml/exports.h"
 
 inline constexpr int32_t kTranslateUpper = 2;
 inline constexpr int32_t kTranslateLower = 3;
