@@ -33,17 +33,41 @@ std::string system_error(const std::string &doing, int error) {
     return doing + ": " + std::strerror(error);
 }
 
+// Files of /proc, /sys and the like look regular but are written in place.
+bool on_kernel_file_system(const std::string &path) {
+    struct statfs system {};
+    if (::statfs(path.c_str(), &system) != 0) return false;
+    switch (static_cast<unsigned long>(system.f_type)) {
+    case PROC_SUPER_MAGIC:
+    case SYSFS_MAGIC:
+    case DEBUGFS_MAGIC:
+    case CGROUP_SUPER_MAGIC:
+    case CGROUP2_SUPER_MAGIC:
+    case SECURITYFS_MAGIC:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // `path` with its symbolic links followed to the file they lead to, which
-// need not exist (a dangling link leads to the name it holds).
-std::string followed(const std::string &path) {
+// need not exist (a dangling link leads to the name it holds). A link of
+// a kernel file system (/dev/stdout leads through /proc/self/fd) may hold
+// no real path at all, or a file that is open elsewhere: *through_kernel
+// tells that the way went through one.
+std::string followed(const std::string &path, bool *through_kernel = nullptr) {
     std::filesystem::path current = path;
+    if (through_kernel != nullptr) *through_kernel = false;
     for (int i = 0; i < kMostLinksFollowed; ++i) {
         struct stat status {};
         if (::lstat(current.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) break;
+        std::filesystem::path parent = current.parent_path();
+        if (through_kernel != nullptr && on_kernel_file_system(parent.empty() ? "." : parent.string()))
+            *through_kernel = true;
         std::error_code error;
         std::filesystem::path link = std::filesystem::read_symlink(current, error);
         if (error) break;
-        current = link.is_absolute() ? link : current.parent_path() / link;
+        current = link.is_absolute() ? link : parent / link;
     }
     return current.string();
 }
@@ -68,23 +92,6 @@ bool same_file(const struct stat &a, const struct stat &b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// Files of /proc, /sys and the like look regular but are written in place.
-bool on_kernel_file_system(const std::string &path) {
-    struct statfs system {};
-    if (::statfs(path.c_str(), &system) != 0) return false;
-    switch (static_cast<unsigned long>(system.f_type)) {
-    case PROC_SUPER_MAGIC:
-    case SYSFS_MAGIC:
-    case DEBUGFS_MAGIC:
-    case CGROUP_SUPER_MAGIC:
-    case CGROUP2_SUPER_MAGIC:
-    case SECURITYFS_MAGIC:
-        return true;
-    default:
-        return false;
-    }
-}
-
 }  // namespace
 
 bool is_catalog_store_file(const std::string &path, const Libraries &libraries) {
@@ -107,7 +114,7 @@ bool is_catalog_store_file(const std::string &path, const Libraries &libraries) 
 
     // The same file as a store file, under another name (a hard link).
     struct stat existing {};
-    if (::stat(target.c_str(), &existing) != 0 || !S_ISREG(existing.st_mode)) return false;
+    if (::stat(path.c_str(), &existing) != 0 || !S_ISREG(existing.st_mode)) return false;
     for (const auto &[name, setting] : libraries.settings()) {
         std::error_code error;
         for (const auto &file : std::filesystem::directory_iterator(setting.directory, error)) {
@@ -130,9 +137,10 @@ Output::Output(const std::string &path, const Libraries &libraries, std::string_
     if (is_catalog_store_file(path, libraries))
         usage_problem(context_ + ": " + path + " is a file of the catalog store: it is not written over");
 
-    target_ = followed(path);
+    bool through_kernel = false;
+    target_ = followed(path, &through_kernel);
     struct stat status {};
-    if (::stat(target_.c_str(), &status) != 0) {
+    if (::stat(path.c_str(), &status) != 0) {
         kind_ = Kind::kReplaced;  // made new; a failing stat shows again when it is made
         return;
     }
@@ -141,7 +149,8 @@ Output::Output(const std::string &path, const Libraries &libraries, std::string_
     mode_ = status.st_mode & 07777;
     owner_ = status.st_uid;
     group_ = status.st_gid;
-    kind_ = S_ISREG(status.st_mode) && !on_kernel_file_system(target_) ? Kind::kReplaced : Kind::kInPlace;
+    bool replaceable = S_ISREG(status.st_mode) && !through_kernel && !on_kernel_file_system(target_);
+    kind_ = replaceable ? Kind::kReplaced : Kind::kInPlace;
 }
 
 Output::~Output() {
@@ -161,7 +170,8 @@ void Output::open() {
     if (fd_ >= 0) return;
     if (kind_ == Kind::kInPlace) {
         do {
-            fd_ = ::open(target_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY);
+            // The name as given: the kernel follows its own links (/dev/stdout).
+            fd_ = ::open(path_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY);
         } while (fd_ < 0 && errno == EINTR);
         if (fd_ < 0) fail("cannot write " + path_, errno);
         return;

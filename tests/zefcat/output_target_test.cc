@@ -88,6 +88,17 @@ TEST_F(OutputTarget, DevicesAndFifosAreWrittenInPlace) {
     EXPECT_TRUE(S_ISCHR(status.st_mode));
     EXPECT_EQ(status.st_rdev, makedev(1, 3));
 
+    // Through the kernel's own links: standard output (a pipe here) is written, not replaced.
+    for (const char *name : {"/dev/stdout", "/proc/self/fd/1"}) {
+        Outcome out = zefcat({"get", "work.notes.a.source", "-o", name});
+        EXPECT_EQ(out.status, 0) << out.err;
+        EXPECT_EQ(out.out, "to a device\n") << name;
+    }
+    // A file of /proc looks regular but is written in place (no temporary file there).
+    put_text("work.notes.name.source", "renamed\n");
+    Outcome proc = zefcat({"get", "work.notes.name.source", "-o", "/proc/self/comm"});
+    EXPECT_EQ(proc.status, 0) << proc.err;
+
     // A FIFO with a reader on its other end gets the whole entry.
     std::string lines;
     for (int i = 0; i < 20000; ++i) lines += "line " + std::to_string(i) + "\n";
