@@ -102,12 +102,19 @@ int64_t copy_in(Stream &stream, Input &input, EntryForm form, const CopyOptions 
 
 Stream open_for_copy(Session &session, const FilerefName &fileref, uint32_t mode, EntryForm form,
                      const CopyOptions &options, std::string_view context) {
+    return open_for_copy(mode, form, options, context, [&](const OpenPlan &plan) {
+        return Stream::open(session, fileref, plan, context);
+    });
+}
+
+Stream open_for_copy(uint32_t mode, EntryForm form, const CopyOptions &options, std::string_view context,
+                     const std::function<Stream(const OpenPlan &)> &open) {
     OpenPlan plan = copy_open_plan(mode, form, options);
     bool own_length = mode == zef::kOpenInput && form == EntryForm::kLines && plan.lrecl > 0 &&
                       (options.record_format() & (zef::kRecordStream | zef::kRecordFixed)) == 0 &&
                       options.settings.lrecl <= 0 && options.assigned.lrecl <= 0;
     for (int reopened = 0;; ++reopened) {
-        Stream stream = Stream::open(session, fileref, plan, context);
+        Stream stream = open(plan);
         // The open sized its block buffer to the entry's longest block.
         int64_t longest = stream.block()->block_length;
         // A writer may put in a longer version between two opens; after a

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -82,6 +83,10 @@ int64_t copy_in(Stream &stream, Input &input, EntryForm form, const CopyOptions 
 // that every record comes back whole. Throws Problem.
 Stream open_for_copy(Session &session, const FilerefName &fileref, uint32_t mode, EntryForm form,
                      const CopyOptions &options, std::string_view context);
+// The same through `open`, which opens with the plan it is given (a
+// member of a directory, say).
+Stream open_for_copy(uint32_t mode, EntryForm form, const CopyOptions &options, std::string_view context,
+                     const std::function<Stream(const OpenPlan &)> &open);
 
 // Reads the open stream to `output` (not committed here): everything, or at
 // most `limit` records (bytes in stream form). The number of records cut

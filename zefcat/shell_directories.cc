@@ -112,8 +112,9 @@ void Shell::member(const ShellLine &line, const std::string &context) {
             if (copy_in(stream, input, form, copy, false, context) > 0) cut_ = true;
         } else {
             Output output(line.output.value_or("-"), tool_.libraries(), context);
-            Stream stream = Stream::open_member(session_, directory, member, kind8.text,
-                                                copy_open_plan(zef::kOpenInput, form, copy), context);
+            Stream stream = open_for_copy(zef::kOpenInput, form, copy, context, [&](const OpenPlan &plan) {
+                return Stream::open_member(session_, directory, member, kind8.text, plan, context);
+            });
             if (copy_out(stream, output, form, copy, false, context) > 0) cut_ = true;
             stream.close(context);
             output.commit();

@@ -84,10 +84,13 @@ line F2 far too long for it
 line F2 fits
 close F2
 read F2
+assign C work.notes
+member C long.source > member.txt
 )");
     Outcome run = zefcat({"shell", "script.zef"});
     EXPECT_EQ(run.status, 3) << run.err;
     EXPECT_TRUE(read_file("whole.txt") == text);
+    EXPECT_TRUE(read_file("member.txt") == text);
     EXPECT_EQ(run.out, "first\naaaaa\nfar \nfits\n");
     EXPECT_EQ(run.err,
               "zefcat: script.zef:3: read F1: record 2 cut to 5 bytes (the record length)\n"
