@@ -141,7 +141,9 @@ Output::Output(const std::string &path, const Libraries &libraries, std::string_
     target_ = followed(path, &through_kernel);
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0) {
-        kind_ = Kind::kReplaced;  // made new; a failing stat shows again when it is made
+        // Not there: made new. A loop of links or a missing directory fails now.
+        if (errno != ENOENT) fail("cannot write " + path, errno);
+        kind_ = Kind::kReplaced;
         return;
     }
     if (S_ISDIR(status.st_mode)) throw Problem(context_ + ": " + path + " is a directory");

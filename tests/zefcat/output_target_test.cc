@@ -168,6 +168,13 @@ TEST_F(OutputTarget, BadTargetsAndFailedGetsLeaveEverythingAsItWas) {
     EXPECT_EQ(empty.status, 2);
     EXPECT_NE(empty.err.find("-o needs a file name"), std::string::npos) << empty.err;
 
+    // A loop of links is not replaced by a file.
+    fs::create_symlink("loop2", path("loop1"));
+    fs::create_symlink("loop1", path("loop2"));
+    Outcome loop = zefcat({"get", "work.notes.a.source", "-o", "loop1"});
+    EXPECT_EQ(loop.status, 1);
+    EXPECT_TRUE(fs::is_symlink(path("loop1")) && fs::is_symlink(path("loop2")));
+
     fs::create_directories(path("adir"));
     Outcome into_directory = zefcat({"get", "work.notes.a.source", "-o", "adir"});
     EXPECT_EQ(into_directory.status, 1);
