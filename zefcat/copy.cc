@@ -15,13 +15,13 @@
 #include "session.h"
 #include "transcode.h"
 #include "zefxbaml/status.h"
+#include "zefxbaml/stream_block.h"
 
 namespace zefcat {
 
 namespace {
 
 constexpr size_t kInputBuffer = size_t{1} << 20;
-constexpr size_t kOutputBuffer = size_t{1} << 20;
 // Lines cut to the record length that are named one by one; the rest are counted.
 constexpr int64_t kCutLinesNamed = 3;
 
@@ -32,6 +32,18 @@ std::string system_error(const std::string &doing, int error) {
 // The Problem of a transcoding failure, said with where it happened.
 [[noreturn]] void transcoding_failed(const Problem &problem, std::string_view context, const std::string &where) {
     throw Problem(std::string(context) + (where.empty() ? "" : ": " + where) + ": " + problem.what());
+}
+
+// Whether the record the last read delivered was longer than the stream's
+// record length: the read routines hand out no more than that much of it,
+// and the block keeps the length of what the entry held (with the
+// carriage-control character of P format in front).
+bool record_was_cut(const Stream &stream) {
+    const zef::StreamBlock *block = stream.block();
+    if (block == nullptr) return false;
+    int64_t text = zef::stream_buffer_count(block);
+    if ((zef::stream_record_format(block) & zef::kRecordPrint) != 0 && text > 0) text -= 1;
+    return text > std::max<int64_t>(zef::stream_lrecl(block), 0);
 }
 
 }  // namespace
@@ -128,67 +140,6 @@ bool Input::read_line(std::string_view *line) {
     return true;
 }
 
-// -------------------------------------------------------------- output --
-
-Output::Output(const std::string &path, std::string_view context) : path_(path), context_(context) {
-    if (path.empty() || path == "-") {
-        fd_ = STDOUT_FILENO;
-        std::cout.flush();
-        return;
-    }
-    temporary_ = path + ".zefcat-XXXXXX";
-    fd_ = mkostemp(temporary_.data(), O_CLOEXEC);
-    if (fd_ < 0) throw Problem(context_ + ": " + system_error("cannot write " + path, errno));
-    // As a file made by the shell's ">" would be.
-    mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd_, 0666 & ~mask);
-}
-
-Output::~Output() {
-    if (temporary_.empty()) return;
-    ::close(fd_);
-    ::unlink(temporary_.c_str());
-}
-
-void Output::write(std::string_view bytes) {
-    buffer_.append(bytes);
-    if (buffer_.size() >= kOutputBuffer) flush();
-}
-
-void Output::flush() {
-    const char *next = buffer_.data();
-    size_t left = buffer_.size();
-    while (left > 0) {
-        ssize_t written = ::write(fd_, next, left);
-        if (written < 0 && errno == EINTR) continue;
-        if (written < 0)
-            throw Problem(context_ + ": " +
-                          system_error("writing " + (temporary_.empty() ? std::string("standard output") : path_), errno));
-        next += written;
-        left -= static_cast<size_t>(written);
-    }
-    buffer_.clear();
-}
-
-void Output::commit() {
-    flush();
-    if (temporary_.empty()) return;
-    if (::close(fd_) != 0) {
-        int error = errno;
-        ::unlink(temporary_.c_str());
-        temporary_.clear();
-        throw Problem(context_ + ": " + system_error("writing " + path_, error));
-    }
-    if (::rename(temporary_.c_str(), path_.c_str()) != 0) {
-        int error = errno;
-        ::unlink(temporary_.c_str());
-        temporary_.clear();
-        throw Problem(context_ + ": " + system_error("cannot write " + path_, error));
-    }
-    temporary_.clear();
-}
-
 // ------------------------------------------------------------- writing --
 
 WriteReport write_lines(Stream &stream, Input &input, const LineOptions &options,
@@ -261,24 +212,27 @@ WriteReport write_bytes(Stream &stream, Input &input, Transcoder *transcoder, Pr
 
 // ------------------------------------------------------------- reading --
 
-int64_t read_lines(Stream &stream, Output &output, const LineOptions &options, Progress &progress,
-                   std::string_view context, int64_t limit) {
-    int64_t records = 0;
+ReadReport read_lines(Stream &stream, Output &output, const LineOptions &options, Progress &progress,
+                      std::string_view context, int64_t limit) {
+    ReadReport report;
     int64_t bytes = 0;
-    while (limit < 0 || records < limit) {
+    while (limit < 0 || report.records < limit) {
         char *data = nullptr;
         int64_t length = 0;
         char carriage = ' ';
         int32_t status = stream.read(&data, &length, &carriage);
         if (status == zef::kEndOfFile) break;
         if (status < 0) stream.fail(status, context);
-        ++records;
+        ++report.records;
+        if (record_was_cut(stream) && ++report.cut <= kCutLinesNamed)
+            print_note(context, "record " + std::to_string(report.records) + " cut to " +
+                                    std::to_string(stream.lrecl()) + " bytes (the record length)");
         std::string_view text(data, data != nullptr && length > 0 ? static_cast<size_t>(length) : 0);
         if (options.transcoder != nullptr) {
             try {
                 text = options.transcoder->whole(text);
             } catch (const Problem &problem) {
-                transcoding_failed(problem, context, "record " + std::to_string(records));
+                transcoding_failed(problem, context, "record " + std::to_string(report.records));
             }
         }
         if (options.carriage) output.write(std::string_view(&carriage, 1));
@@ -287,7 +241,10 @@ int64_t read_lines(Stream &stream, Output &output, const LineOptions &options, P
         bytes += static_cast<int64_t>(text.size()) + 1;
         progress.update(bytes);
     }
-    return records;
+    if (report.cut > kCutLinesNamed)
+        print_note(context, std::to_string(report.cut) + " records in all were cut to " +
+                                std::to_string(stream.lrecl()) + " bytes");
+    return report;
 }
 
 int64_t read_bytes(Stream &stream, Output &output, Transcoder *transcoder, Progress &progress,

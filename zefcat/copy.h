@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "output.h"
+
 namespace zefcat {
 
 class Stream;
@@ -57,32 +59,6 @@ private:
     std::string line_;
 };
 
-// Where a copy's bytes go: standard output, or a file that appears (whole)
-// only when the copy is committed: it is written under a temporary name
-// beside it and renamed over it at the end.
-class Output {
-public:
-    // Throws Problem when the file cannot be made.
-    Output(const std::string &path, std::string_view context);
-    // Removes the temporary file when the copy was not committed.
-    ~Output();
-    Output(const Output &) = delete;
-    Output &operator=(const Output &) = delete;
-
-    void write(std::string_view bytes);
-    // Flushes, and puts the file in place. Throws Problem.
-    void commit();
-
-private:
-    void flush();
-
-    std::string path_;
-    std::string temporary_;
-    std::string context_;
-    int fd_;
-    std::string buffer_;
-};
-
 struct LineOptions {
     bool carriage = false;              // each line's first character is its carriage control
     Transcoder *transcoder = nullptr;   // between UTF-8 and the stream's encoding
@@ -103,10 +79,17 @@ WriteReport write_lines(Stream &stream, Input &input, const LineOptions &options
 WriteReport write_bytes(Stream &stream, Input &input, Transcoder *transcoder, Progress &progress,
                         std::string_view context);
 
+struct ReadReport {
+    int64_t records = 0;
+    int64_t cut = 0;  // records longer than the stream's record length
+};
+
 // Writes every record to `output` (at most `limit` of them, unless it is
-// negative), each followed by "\n"; the number of records.
-int64_t read_lines(Stream &stream, Output &output, const LineOptions &options, Progress &progress,
-                   std::string_view context, int64_t limit = -1);
+// negative), each followed by "\n". A record longer than the stream's
+// record length comes out cut to it, and each cut is noted on standard
+// error as write_lines notes them.
+ReadReport read_lines(Stream &stream, Output &output, const LineOptions &options, Progress &progress,
+                      std::string_view context, int64_t limit = -1);
 // Writes the entry's bytes to `output` (at most `limit` of them, unless it
 // is negative); the number of bytes.
 int64_t read_bytes(Stream &stream, Output &output, Transcoder *transcoder, Progress &progress,

@@ -3,12 +3,20 @@
 #include <memory>
 
 #include "copy.h"
+#include "errors.h"
 #include "progress.h"
 #include "transcode.h"
 #include "zefxbaml/option_block.h"
 #include "zefxbaml/stream_block.h"
 
 namespace zefcat {
+
+namespace {
+
+// Opens again of a read whose entry turned out to hold longer records.
+constexpr int kMostReopens = 3;
+
+}  // namespace
 
 CopyOptions copy_options(Session &session, const std::vector<std::string> &given, EntryForm form,
                          bool append, bool carriage, std::string_view context) {
@@ -20,7 +28,16 @@ CopyOptions copy_options(Session &session, const std::vector<std::string> &given
     CopyOptions options;
     options.parsed = session.parse_options(text, zef::kNotOwned, context, &given);
     options.settings = session.settings_of(options.parsed.block.get(), context);
+    refuse_binary_changes(form, options, context);
     return options;
+}
+
+void refuse_binary_changes(EntryForm form, const CopyOptions &options, std::string_view context) {
+    if (form != EntryForm::kBytes) return;
+    if (((options.settings.record_format | options.assigned.record_format) & zef::kRecordPrint) == 0) return;
+    usage_problem(std::string(context) +
+                  ": a binary entry is moved byte for byte and takes no carriage control "
+                  "(RECFM=P, --carriage)");
 }
 
 uint32_t CopyOptions::record_format() const {
@@ -83,15 +100,42 @@ int64_t copy_in(Stream &stream, Input &input, EntryForm form, const CopyOptions 
     }
 }
 
-void copy_out(Stream &stream, Output &output, EntryForm form, const CopyOptions &options,
-              bool carriage, std::string_view context, int64_t limit) {
+Stream open_for_copy(Session &session, const FilerefName &fileref, uint32_t mode, EntryForm form,
+                     const CopyOptions &options, std::string_view context) {
+    return open_for_copy(mode, form, options, context, [&](const OpenPlan &plan) {
+        return Stream::open(session, fileref, plan, context);
+    });
+}
+
+Stream open_for_copy(uint32_t mode, EntryForm form, const CopyOptions &options, std::string_view context,
+                     const std::function<Stream(const OpenPlan &)> &open) {
+    OpenPlan plan = copy_open_plan(mode, form, options);
+    bool own_length = mode == zef::kOpenInput && form == EntryForm::kLines && plan.lrecl > 0 &&
+                      (options.record_format() & (zef::kRecordStream | zef::kRecordFixed)) == 0 &&
+                      options.settings.lrecl <= 0 && options.assigned.lrecl <= 0;
+    for (int reopened = 0;; ++reopened) {
+        Stream stream = open(plan);
+        // The open sized its block buffer to the entry's longest block.
+        int64_t longest = zef::stream_block_length(stream.block());
+        // A writer may put in a longer version between two opens; after a
+        // few, what is still cut is noted as cut.
+        if (!own_length || longest <= plan.lrecl || reopened == kMostReopens) return stream;
+        stream.close(context);
+        plan.lrecl = longest;
+    }
+}
+
+int64_t copy_out(Stream &stream, Output &output, EntryForm form, const CopyOptions &options,
+                 bool carriage, std::string_view context, int64_t limit) {
     std::unique_ptr<Transcoder> transcoder = transcoder_for(stream, form, false);
     Progress progress(std::string(context), -1);
+    int64_t cut = 0;
     if (moves_bytes(form, stream, options))
         read_bytes(stream, output, transcoder.get(), progress, context, limit);
     else
-        read_lines(stream, output, LineOptions{carriage, transcoder.get()}, progress, context, limit);
+        cut = read_lines(stream, output, LineOptions{carriage, transcoder.get()}, progress, context, limit).cut;
     progress.finish();
+    return cut;
 }
 
 }  // namespace zefcat

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -22,8 +23,9 @@ class Transcoder;
 // The run size of a stream-form copy: the record length asked for in the
 // open request unless the options give one.
 inline constexpr int64_t kByteRun = int64_t{1} << 20;
-// The record length a text read asks for unless the options give one, so
-// that records written with any usual LRECL come back whole.
+// The record length a text read first asks for unless the options give
+// one; an entry with longer records is opened again with its longest
+// (open_for_copy).
 inline constexpr int64_t kLongestLine = int64_t{1} << 20;
 
 // An open statement for a copy, parsed through slot 30 and held by zefcat
@@ -41,8 +43,16 @@ struct CopyOptions {
     // The record format the stream gets from the options.
     uint32_t record_format() const;
 };
+// Refuses (with a usage Problem) options that would change a binary
+// entry's bytes.
 CopyOptions copy_options(Session &session, const std::vector<std::string> &options, EntryForm form,
                          bool append, bool carriage, std::string_view context);
+
+// A binary entry is moved byte for byte: a carriage-control character
+// (RECFM=P, --carriage), given to the open or at assignment, would add a
+// byte to every run written and cannot be read back. Throws a usage
+// Problem for one.
+void refuse_binary_changes(EntryForm form, const CopyOptions &options, std::string_view context);
 
 // The open request for a copy in `mode`: stream form with kByteRun for a
 // binary type; for text, no format of its own, and kByteRun for stream
@@ -66,9 +76,22 @@ int64_t write_all(Stream &stream, Input &input, EntryForm form, const CopyOption
 // never closed, and the entry keeps its previous version. Throws Problem.
 int64_t copy_in(Stream &stream, Input &input, EntryForm form, const CopyOptions &options,
                 bool carriage, std::string_view context);
+// Opens the entry of `fileref` for a copy in `mode` (copy_open_plan). When
+// zefcat chose the record length of a read (no LRECL given, not stream
+// form nor fixed) and the entry holds a record longer than it, the stream
+// is opened again with the entry's longest block as its record length, so
+// that every record comes back whole. Throws Problem.
+Stream open_for_copy(Session &session, const FilerefName &fileref, uint32_t mode, EntryForm form,
+                     const CopyOptions &options, std::string_view context);
+// The same through `open`, which opens with the plan it is given (a
+// member of a directory, say).
+Stream open_for_copy(uint32_t mode, EntryForm form, const CopyOptions &options, std::string_view context,
+                     const std::function<Stream(const OpenPlan &)> &open);
+
 // Reads the open stream to `output` (not committed here): everything, or at
-// most `limit` records (bytes in stream form). Throws Problem.
-void copy_out(Stream &stream, Output &output, EntryForm form, const CopyOptions &options,
+// most `limit` records (bytes in stream form). The number of records cut
+// to the record length, each noted on standard error. Throws Problem.
+int64_t copy_out(Stream &stream, Output &output, EntryForm form, const CopyOptions &options,
               bool carriage, std::string_view context, int64_t limit = -1);
 
 }  // namespace zefcat

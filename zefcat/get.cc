@@ -1,6 +1,7 @@
 // zefcat get: read a catalog entry to standard output or a file. Binary
-// types come back byte for byte; text types one line per record. A file
-// named with -o appears only when the whole entry was read.
+// types come back byte for byte; text types one line per record, each one
+// whole unless LRECL= asks for less (then every cut is noted and the exit
+// status is 3). A file named with -o is written as output.h says.
 #include <string>
 #include <vector>
 
@@ -28,24 +29,33 @@ int run(Tool &tool, const GetArguments &arguments) {
             usage_problem(context + ": " + option +
                           " is not an option: options are KEY=VALUE, MOD, ATTR or CATALOG");
 
+    if (arguments.output.empty())
+        usage_problem(context + ": -o needs a file name (- is standard output)");
+
     Session &session = tool.session();
     AssignedEntry entry = assign_entry(session, arguments.name, context);
     EntryForm form = form_of_type(entry.type);
     CopyOptions copy = copy_options(session, arguments.options, form, false,
                                     arguments.carriage, context);
-    Stream stream = Stream::open(session, entry.fileref.name(),
-                                 copy_open_plan(zef::kOpenInput, form, copy), context);
-    Output output(arguments.output, context);
-    copy_out(stream, output, form, copy, arguments.carriage, context);
+    // Settled before the entry is opened: a refused output touches nothing.
+    Output output(arguments.output, tool.libraries(), context);
+    Stream stream = open_for_copy(session, entry.fileref.name(), zef::kOpenInput, form, copy, context);
+    int64_t cut = copy_out(stream, output, form, copy, arguments.carriage, context);
     stream.close(context);
     output.commit();
-    return 0;
+    return cut > 0 ? kExitCut : 0;
 }
 
 const char *kFooter = R"(
 OPTIONS are the host's, as for put: ENCODING=name reads an entry stored in
 that encoding back as UTF-8; RECFM=P drops the carriage-control character of
 each record, --carriage shows it as the first character of each line.
+Records come back whole; LRECL=n cuts longer ones to n bytes, notes each cut,
+and the exit status is 3.
+
+-o FILE replaces a regular file only once the whole entry was read (through
+a symbolic link, keeping the file's mode); a device, FIFO or terminal is
+written as the shell's > would. The catalogs' own files are refused.
 
 Examples:
   zefcat get work.notes.readme.source

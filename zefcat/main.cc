@@ -43,8 +43,8 @@ number of times) or ZEF_LIBRARIES=NAME=DIR:NAME=DIR. WORK is always there:
 Entries are named library.catalog.entry.type, e.g. work.notes.readme.source.
 Every command has --help.
 
-Exit status: 0 success, 1 failure, 2 usage or option error, 3 lines were cut
-to the record length (put, append).)";
+Exit status: 0 success, 1 failure, 2 usage or option error, 3 records were
+cut to the record length (put, append, get LRECL=, shell).)";
 
 // The first word that is not an option must name a command; said plainly
 // before CLI11 would say only that a command is required.

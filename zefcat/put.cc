@@ -58,7 +58,8 @@ the host's: LRECL=n, RECFM=V|F|P|S, DESC='text', ENCODING=name, ATTR, ...
 Text entry types (SOURCE, LOG, OUTPUT, HTML, XML, CSV, ...) are written one
 line to a record; lines longer than the record length are cut, each cut is
 noted, and the exit status is 3. Binary types (GIF, JPEG, PNG, PDF, JAR) are
-written byte for byte, so that get gives back the same file.
+written byte for byte, so that get gives back the same file; RECFM=P and
+--carriage, which would add a byte to them, are refused.
 
 Examples:
   zefcat put work.notes.readme.source README.md

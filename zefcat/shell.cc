@@ -94,7 +94,7 @@ int Shell::run(std::istream &in) {
     }
     if (interactive_) std::cerr << '\n';
     finish(false);
-    return status;
+    return status == 0 && cut_ ? kExitCut : status;
 }
 
 void Shell::execute(const ShellLine &line, const std::string &context) {
@@ -202,7 +202,8 @@ int run_shell(Tool &tool, const ShellArguments &arguments) {
 std::string footer() {
     return std::string("\nCommands, one a line (# begins a comment):\n") + kCommands +
            "\n\nOPTIONS are the host's (LRECL=80 DESC='two words' ...). A script stops at its\n"
-           "first failing command, with that command's exit status.";
+           "first failing command, with that command's exit status; one that cut a\n"
+           "record to the record length (line, write, read, member) ends with exit status 3.";
 }
 
 void attach(CLI::App &command, Tool &tool) {

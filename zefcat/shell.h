@@ -9,7 +9,9 @@
 //     read F1                                         slots 11, 35, 18 and 21
 //
 // A failing command prints one line and, in a script, ends it (unless
-// --keep-going); typed at a terminal, the shell carries on. When a script
+// --keep-going); typed at a terminal, the shell carries on. A record cut to
+// the record length (written or read) is noted and the script goes on; it
+// then ends with exit status 3 unless a command failed. When a script
 // ends, open streams are closed; when it stops on a failure, streams open
 // for writing are abandoned instead, so their entries keep what they had.
 #pragma once
@@ -102,6 +104,7 @@ private:
     std::map<std::string, OpenStream> streams_;    // by fileref
     std::map<std::string, Directory> directories_;  // held open, by fileref
     std::vector<uint8_t> defaults_;  // image of the default open options (empty: none)
+    bool cut_ = false;  // a record was cut to the record length (exit status 3)
 };
 
 }  // namespace zefcat

@@ -14,6 +14,7 @@
 #include "names.h"
 #include "shell.h"
 #include "shell_words.h"
+#include "tool.h"
 #include "zefxbaml/option_block.h"
 #include "zefxbaml/status.h"
 
@@ -108,12 +109,13 @@ void Shell::member(const ShellLine &line, const std::string &context) {
             Input input(*line.input, context);
             Stream stream = Stream::open_member(session_, directory, member, kind8.text,
                                                 copy_open_plan(zef::kOpenOutput, form, copy), context);
-            copy_in(stream, input, form, copy, false, context);
+            if (copy_in(stream, input, form, copy, false, context) > 0) cut_ = true;
         } else {
-            Output output(line.output.value_or("-"), context);
-            Stream stream = Stream::open_member(session_, directory, member, kind8.text,
-                                                copy_open_plan(zef::kOpenInput, form, copy), context);
-            copy_out(stream, output, form, copy, false, context);
+            Output output(line.output.value_or("-"), tool_.libraries(), context);
+            Stream stream = open_for_copy(zef::kOpenInput, form, copy, context, [&](const OpenPlan &plan) {
+                return Stream::open_member(session_, directory, member, kind8.text, plan, context);
+            });
+            if (copy_out(stream, output, form, copy, false, context) > 0) cut_ = true;
             stream.close(context);
             output.commit();
         }

@@ -12,6 +12,7 @@
 #include "names.h"
 #include "shell.h"
 #include "shell_words.h"
+#include "tool.h"
 #include "transcode.h"
 #include "zefxbaml/option_block.h"
 #include "zefxbaml/status.h"
@@ -51,6 +52,7 @@ CopyOptions Shell::open_options(const FilerefName &fileref, const std::vector<st
     }
     if (auto assigned = assigned_.find(fileref.text()); assigned != assigned_.end())
         copy.assigned = assigned->second;
+    refuse_binary_changes(form, copy, context);
     return copy;
 }
 
@@ -78,7 +80,7 @@ void Shell::open(const ShellLine &line, const std::string &context) {
         usage_problem(context + ": " + name.text() + " is open already (close it first)");
     EntryForm form = form_of_fileref(name);
     CopyOptions copy = open_options(name, words_from(line, 2), form, false, context);
-    Stream stream = Stream::open(session_, name, copy_open_plan(mode, form, copy), context);
+    Stream stream = open_for_copy(session_, name, mode, form, copy, context);
     streams_.emplace(name.text(), OpenStream{std::move(stream), std::move(copy), form});
 }
 
@@ -93,13 +95,14 @@ void Shell::write(const ShellLine &line, const std::string &context) {
         EntryForm form = form_of_fileref(name);
         CopyOptions copy = open_options(name, options, form, false, context);
         Stream stream = Stream::open(session_, name, copy_open_plan(zef::kOpenOutput, form, copy), context);
-        copy_in(stream, input, form, copy, false, context);
+        if (copy_in(stream, input, form, copy, false, context) > 0) cut_ = true;
         return;
     }
     if (!options.empty()) usage_problem(context + ": the stream is open already: its options were given to open");
     if (!open->second.stream.writing()) usage_problem(context + ": " + name.text() + " is open for input");
     try {
-        write_all(open->second.stream, input, open->second.form, open->second.options, false, context);
+        if (write_all(open->second.stream, input, open->second.form, open->second.options, false, context) > 0)
+            cut_ = true;
     } catch (const Problem &problem) {
         open->second.stream.abandon();
         streams_.erase(open);
@@ -124,6 +127,7 @@ void Shell::write_line(const ShellLine &line, const std::string &context) {
     if (moves_bytes(open.form, open.stream, open.options)) text += '\n';
     int32_t status = open.stream.write(text.data(), static_cast<int64_t>(text.size()), ' ');
     if (status == zef::kRecordTruncated) {
+        cut_ = true;
         print_note(context, "cut to " + std::to_string(open.stream.lrecl()) + " bytes (the record length)");
     } else if (status != 0) {
         open.stream.abandon();
@@ -143,21 +147,22 @@ void Shell::read(const ShellLine &line, const std::string &context) {
     int64_t count = -1;
     if (line.words.size() > next && all_digits(line.words[next])) count = std::stoll(line.words[next++]);
     std::vector<std::string> options = words_from(line, next);
-    Output output(line.output.value_or("-"), context);
+    Output output(line.output.value_or("-"), tool_.libraries(), context);
 
     auto open = streams_.find(name.text());
     if (open == streams_.end()) {
         EntryForm form = form_of_fileref(name);
         CopyOptions copy = open_options(name, options, form, false, context);
-        Stream stream = Stream::open(session_, name, copy_open_plan(zef::kOpenInput, form, copy), context);
-        copy_out(stream, output, form, copy, false, context, count);
+        Stream stream = open_for_copy(session_, name, zef::kOpenInput, form, copy, context);
+        if (copy_out(stream, output, form, copy, false, context, count) > 0) cut_ = true;
         stream.close(context);
         output.commit();
         return;
     }
     if (!options.empty()) usage_problem(context + ": the stream is open already: its options were given to open");
     if (!open->second.stream.reading()) usage_problem(context + ": " + name.text() + " is open for writing");
-    copy_out(open->second.stream, output, open->second.form, open->second.options, false, context, count);
+    if (copy_out(open->second.stream, output, open->second.form, open->second.options, false, context, count) > 0)
+        cut_ = true;
     output.commit();
 }
 

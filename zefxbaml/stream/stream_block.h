@@ -111,6 +111,11 @@ static_assert(offsetof(StreamBlock, nbyte_name) == 1496);
 static_assert(offsetof(StreamBlock, encoding) == 1528);
 static_assert(offsetof(StreamBlock, info_record) == 1536);
 static_assert(sizeof(StreamBlock) == 1544);
+// The fields a host may read, where zefxbaml/stream_block.h says they are.
+static_assert(offsetof(StreamBlock, record_format) == kStreamRecordFormatAt);
+static_assert(offsetof(StreamBlock, block_length) == kStreamBlockLengthAt);
+static_assert(offsetof(StreamBlock, lrecl) == kStreamLreclAt);
+static_assert(offsetof(StreamBlock, buffer_count) == kStreamBufferCountAt);
 // The NBYTE run is copied whole from the option block.
 static_assert(offsetof(StreamBlock, nbyte_name) + 32 - offsetof(StreamBlock, nbyte_value) == 48);
 

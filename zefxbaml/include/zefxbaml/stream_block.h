@@ -1,12 +1,15 @@
 // The stream control block as a host sees it: a handle that the open and
 // member-open slots hand out and that every read, write, note, point, flush,
 // information and close request takes back first. Its fields are the
-// module's own; a host never reads them. What a host does pass in are the
-// open modes and record formats below (the open request), and what it gets
-// back with each record is one of the record codes.
+// module's own, except the few below whose places are fixed, which a host
+// may read (never write) while the stream is open. What a host does pass in
+// are the open modes and record formats below (the open request), and what
+// it gets back with each record is one of the record codes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace zef {
 
@@ -33,5 +36,34 @@ inline constexpr uint16_t kCodeAttributedPair = 187;
 inline constexpr uint16_t kCodeEmptyCatams = 270;
 inline constexpr uint16_t kCodeBinary = 321;
 inline constexpr uint16_t kCodeText = 322;
+
+// Where the fields a host may read lie in the block.
+inline constexpr size_t kStreamRecordFormatAt = 104;  // uint32_t, the bits above
+inline constexpr size_t kStreamBlockLengthAt = 120;   // int64_t, the entry's longest block
+inline constexpr size_t kStreamLreclAt = 128;         // int64_t, the effective record length
+inline constexpr size_t kStreamBufferCountAt = 168;   // int32_t, bytes the last read delivered
+
+template <typename Field>
+Field stream_field(const StreamBlock *stream, size_t at) {
+    Field value;
+    std::memcpy(&value, reinterpret_cast<const unsigned char *>(stream) + at, sizeof value);
+    return value;
+}
+
+// The record format the open settled on.
+inline uint32_t stream_record_format(const StreamBlock *stream) {
+    return stream_field<uint32_t>(stream, kStreamRecordFormatAt);
+}
+// The longest block the entry held when it was opened.
+inline int64_t stream_block_length(const StreamBlock *stream) {
+    return stream_field<int64_t>(stream, kStreamBlockLengthAt);
+}
+inline int64_t stream_lrecl(const StreamBlock *stream) { return stream_field<int64_t>(stream, kStreamLreclAt); }
+// The whole length of the block the last read took its record from (the
+// record handed out is cut to the record length; a P block's first byte is
+// the carriage character).
+inline int32_t stream_buffer_count(const StreamBlock *stream) {
+    return stream_field<int32_t>(stream, kStreamBufferCountAt);
+}
 
 }  // namespace zef
