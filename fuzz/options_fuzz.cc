@@ -36,7 +36,8 @@ void assign_with(Harness &h, zefhost::OptionBlockHandle &block, Input &in) {
     if (in.byte() & 1) physical = std::string(zeffuzz::kLibrary) + ".CAT";
     int32_t status = h.slot<zef::fn::yxlasgn>(0)(Name8("F"), nullptr, zef::kMethodName, physical.data(),
                                                  static_cast<int32_t>(physical.size()), block.get());
-    if (status == zef::kOk) block.take();
+    // A block marked not owned stays the caller's: no fileref releases it.
+    if (status == zef::kOk && (block.get()->flags & zef::kNotOwned) == 0) block.take();
     std::string extension = in.text(12);
     h.slot<zef::fn::yxlasl>(31)(Name8("G"), nullptr, zef::kMethodName, "F", 1, extension.data(),
                                 static_cast<int32_t>(extension.size()), nullptr, nullptr);
