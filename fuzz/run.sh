@@ -20,8 +20,8 @@ build=${2:?usage: fuzz/run.sh fuzz|replay BUILD}
 seconds=${FUZZ_SECONDS:-180}
 
 # target and the runs of its fixed pass: the catalog target opens a SQLite
-# file per input and is much the slowest.
-targets=(options_fuzz:20000 names_fuzz:20000 zefcat_names_fuzz:10000 catalog_fuzz:600)
+# file per input and is much the slowest (so is host_reads_fuzz, for its opens).
+targets=(options_fuzz:20000 names_fuzz:20000 zefcat_names_fuzz:10000 catalog_fuzz:600 host_reads_fuzz:600)
 # Longest input each target is given: enough for every plan it reads.
 max_len=512
 
