@@ -2,10 +2,12 @@
 BUILD      ?= build
 BUILD_ASAN ?= build-asan
 BUILD_RELEASE ?= build-release
+BUILD_FUZZ ?= build-fuzz
+FUZZ_SECONDS ?= 180
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_ARGS ?=
 
-.PHONY: all deps build demo test test-asan test-release bench clean
+.PHONY: all deps build demo test test-asan test-release bench fuzz fuzz-build fuzz-replay clean
 
 all: build
 
@@ -38,5 +40,19 @@ test-release: deps
 bench: build
 	$(BUILD)/bench_store
 
+# libFuzzer targets (fuzz/): clang, every part built with ASan and UBSan.
+fuzz-build:
+	@scripts/install-deps fuzz
+	CC=clang CXX=clang++ cmake -S . -B $(BUILD_FUZZ) -DZEF_FUZZ=ON -DZEF_BENCH=OFF $(CMAKE_ARGS) >/dev/null
+	cmake --build $(BUILD_FUZZ) -j $(JOBS) --target fuzz_targets
+
+# Each target for FUZZ_SECONDS on a working copy of its seed corpus.
+fuzz: fuzz-build
+	FUZZ_SECONDS=$(FUZZ_SECONDS) fuzz/run.sh fuzz $(BUILD_FUZZ)
+
+# What CI runs: the seed corpora and regression inputs, then a short fixed pass.
+fuzz-replay: fuzz-build
+	fuzz/run.sh replay $(BUILD_FUZZ)
+
 clean:
-	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_RELEASE)
+	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_RELEASE) $(BUILD_FUZZ)

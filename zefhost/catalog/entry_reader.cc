@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "catalog_error.h"
+#include "entry_layout.h"
 
 namespace zefhost::catalog {
 
@@ -12,13 +13,13 @@ EntryReader::EntryReader(std::shared_ptr<Store> store, EntryKey key, int64_t lon
     connection_ = store_->acquire();
     try {
         connection_->exec("BEGIN");
-        std::optional<EntryRow> row = Store::entry(*connection_, key_);
-        if (!row) fail(zef::kCatalogEntryMissing, "no entry " + key_.name + "." + key_.type);
-        if (longest_allowed >= 0 && row->longest > longest_allowed)
+        std::optional<StoredEntry> stored = checked_entry(*connection_, key_);
+        if (!stored) fail(zef::kCatalogEntryMissing, "no entry " + key_.name + "." + key_.type);
+        if (longest_allowed >= 0 && stored->row.longest > longest_allowed)
             fail(zef::kCatalogEntryInUse, "entry " + key_.name + "." + key_.type +
                                               " was replaced after it was described");
-        pieces_ = Store::pieces(*connection_, row->content);
-        blocks_ = row->blocks;
+        pieces_ = std::move(stored->pieces);
+        blocks_ = stored->row.blocks;
         chunk_ = &Store::chunk_statement(*connection_);
     } catch (...) {
         release();
@@ -41,6 +42,10 @@ void EntryReader::load_piece(size_t index) {
     chunk_->bind(1, piece.chunk);
     if (!chunk_->step())
         fail(zef::kCatalogDamaged, "entry " + key_.name + "." + key_.type + ": chunk missing");
+    // Checked whole before its first block goes out: every block then fits
+    // the size the entry reported, and reading on or pointing back within
+    // it can only find what this check saw.
+    check_chunk(key_, piece, chunk_->blob(0));
     reader_.reset(chunk_->blob(0));
     left_in_piece_ = piece.block_count;
     next_piece_ = index + 1;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "catalog_error.h"
+#include "entry_layout.h"
 
 namespace zefhost::catalog {
 
@@ -35,11 +36,10 @@ EntryWriter::EntryWriter(std::shared_ptr<Store> store, EntryKey key, int32_t mod
         // live writer without its lock.
         lock_.emplace(store_->file(), content_);
         if (mode_ == zef::kMemberAppend && base_) {
-            for (const Piece &p : Store::pieces(*connection_, base_->content)) {
-                if (p.ordinal != static_cast<int64_t>(view_.size()))
-                    fail(zef::kCatalogDamaged, "entry " + key_.name + "." + key_.type + ": pieces out of order");
-                view_.push_back(ViewPiece{p, false});
-            }
+            // Kept blocks are read and pointed at: the pieces must hold together.
+            std::vector<Piece> pieces = Store::pieces(*connection_, base_->content);
+            check_layout(key_, *base_, pieces);
+            for (const Piece &p : pieces) view_.push_back(ViewPiece{p, false});
             blocks_ = base_->blocks;
         }
         t.commit();
@@ -86,6 +86,9 @@ void EntryWriter::work_on(size_t ordinal) {
         sql::Use s(Store::chunk_statement(*connection_));
         s->bind(1, view_[ordinal].piece.chunk);
         if (!s->step()) fail(zef::kCatalogDamaged, "entry " + key_.name + "." + key_.type + ": chunk missing");
+        // A kept chunk is checked against its piece before its blocks are read
+        // or rewritten; the writer's own staged chunks are known good.
+        if (!view_[ordinal].staged) check_chunk(key_, view_[ordinal].piece, s->blob(0));
         work_.load(s->blob(0), view_[ordinal].piece.block_count);
         work_dirty_ = false;
     }

@@ -9,6 +9,7 @@
 
 #include "catalog_error.h"
 #include "directory_scan.h"
+#include "entry_layout.h"
 #include "entry_reader.h"
 #include "entry_writer.h"
 #include "routines.h"
@@ -249,11 +250,16 @@ int32_t Services::close_entry(void *entry) {
 int32_t Services::describe_entry(const zef::EntryRequest &request, int64_t *size) {
     CatalogHandle &catalog = catalog_handle(request.catalog_handle);
     EntryKey key = entry_key(request.entry_name_length, request.entry_name, request.entry_type);
-    std::optional<EntryRow> row;
-    if (!key.name.empty()) row = Store::entry(catalog.store->main(), key);
-    if (!row) fail(zef::kCatalogEntryMissing, "no entry " + entry_text(key));
-    *size = row->longest;
-    catalog.described.emplace(std::move(key), row->longest);
+    std::optional<StoredEntry> stored;
+    if (!key.name.empty()) {
+        // The size reported here is what the caller sizes its buffers by:
+        // it is told only once the pieces and chunks behind it agree.
+        sql::Transaction snapshot(catalog.store->main(), sql::Transaction::Kind::read);
+        stored = checked_entry(catalog.store->main(), key);
+    }
+    if (!stored) fail(zef::kCatalogEntryMissing, "no entry " + entry_text(key));
+    *size = stored->row.longest;
+    catalog.described.emplace(std::move(key), stored->row.longest);
     return 0;
 }
 

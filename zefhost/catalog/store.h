@@ -45,6 +45,7 @@ struct Piece {
     int64_t bytes = 0;
     int64_t longest = 0;
     int64_t chunk = 0;
+    int64_t chunk_bytes = -1;  // the length of the chunk row's data; -1 when it is missing
 };
 
 // Identifies a catalog file however it was named.
