@@ -22,14 +22,14 @@ struct GetArguments {
 };
 
 int run(Tool &tool, const GetArguments &arguments) {
-    std::string context = "get " + arguments.name;
+    std::string context = "get " + shown(arguments.name);
     for (const std::string &option : arguments.options)
         if (!looks_like_option(option))
             usage_problem(context + ": " + option +
                           " is not an option: options are KEY=VALUE, MOD, ATTR or CATALOG");
 
     Session &session = tool.session();
-    AssignedEntry entry = assign_entry(session, arguments.name, context);
+    AssignedEntry entry = assign_entry(session, arguments.name, NameUse::kRead, context);
     EntryForm form = form_of_type(entry.type);
     CopyOptions copy = copy_options(session, arguments.options, form, false,
                                     arguments.carriage, context);

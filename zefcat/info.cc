@@ -82,7 +82,7 @@ void add_metadata(Tool &tool, const std::vector<std::string> &parts, std::vector
 
 std::vector<Item> entry_items(Tool &tool, const std::string &name, const std::string &context) {
     Session &session = tool.session();
-    AssignedEntry entry = assign_entry(session, name, context);
+    AssignedEntry entry = assign_entry(session, name, NameUse::kRead, context);
     zef::FileInformationRequest by_name = information_by_name(session, entry.fileref, context);
 
     session.before_call();
@@ -153,7 +153,7 @@ std::vector<Item> catalog_items(Tool &tool, const std::string &name, const std::
 }
 
 int run(Tool &tool, const InfoArguments &arguments) {
-    std::string context = "info " + arguments.name;
+    std::string context = "info " + shown(arguments.name);
     size_t parts = name_parts(arguments.name).size();
     if (parts < 2)
         usage_problem(context + ": name an entry (library.catalog.entry.type) or a catalog (library.catalog)");

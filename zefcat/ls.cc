@@ -142,7 +142,7 @@ int run(Tool &tool, const LsArguments &arguments) {
                         : arguments.tabs  ? ListFormat::kTabs
                         : arguments.table ? ListFormat::kTable
                                           : ListFormat::kAutomatic;
-    std::string context = "ls" + (arguments.name.empty() ? "" : " " + arguments.name);
+    std::string context = "ls" + (arguments.name.empty() ? "" : " " + shown(arguments.name));
     std::vector<std::string> parts = name_parts(arguments.name);
     tool.session();  // the libraries assigned
     bool for_people = format == ListFormat::kTable ||
@@ -152,6 +152,7 @@ int run(Tool &tool, const LsArguments &arguments) {
         list_libraries(tool).print(tool.out(), format);
         break;
     case 1:
+        require_library_name(parts[0], context);
         list_catalogs(tool, parts[0], context).print(tool.out(), format);
         break;
     case 2:

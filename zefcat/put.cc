@@ -23,7 +23,7 @@ struct PutArguments {
 };
 
 int run(Tool &tool, const PutArguments &arguments, bool append) {
-    std::string context = std::string(append ? "append " : "put ") + arguments.name;
+    std::string context = std::string(append ? "append " : "put ") + shown(arguments.name);
     std::string file = "-";
     std::vector<std::string> options = arguments.rest;
     if (!options.empty() && !looks_like_option(options.front())) {
@@ -36,7 +36,7 @@ int run(Tool &tool, const PutArguments &arguments, bool append) {
                           " is not an option: options are KEY=VALUE, MOD, ATTR or CATALOG");
 
     Session &session = tool.session();
-    AssignedEntry entry = assign_entry(session, arguments.name, context);
+    AssignedEntry entry = assign_entry(session, arguments.name, NameUse::kWrite, context);
     EntryForm form = form_of_type(entry.type);
     CopyOptions copy = copy_options(session, options, form, append,
                                     arguments.carriage, context);
