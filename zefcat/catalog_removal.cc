@@ -72,7 +72,7 @@ void remove_catalog(Tool &tool, std::string_view name, CatalogRemoval how, bool 
             if (entries > 0 && how == CatalogRemoval::kEmptyOnly)
                 throw Problem(std::string(context) + ": catalog " + shown_name + " has " +
                               std::to_string(entries) + (entries == 1 ? " entry" : " entries") +
-                              "; rm -r removes it with them");
+                              " (-r removes it with them)");
             if (::unlink(file.c_str()) != 0)
                 throw Problem(std::string(context) + ": cannot remove " + shown(file.string()) + ": " +
                               std::strerror(errno));

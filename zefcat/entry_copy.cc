@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "copy.h"
+#include "option_checks.h"
 #include "fileref/option_block.h"
 #include "progress.h"
 #include "stream/stream_block.h"
@@ -12,6 +13,7 @@ namespace zefcat {
 
 CopyOptions copy_options(Session &session, const std::vector<std::string> &given, EntryForm form,
                          bool append, bool carriage, std::string_view context) {
+    check_option_words(given, context);
     std::string text = option_statement(given);
     auto add = [&text](const char *option) { text += text.empty() ? option : std::string(" ") + option; };
     if (append) add("MOD");
@@ -20,6 +22,7 @@ CopyOptions copy_options(Session &session, const std::vector<std::string> &given
     CopyOptions options;
     options.parsed = session.parse_options(text, zef::kNotOwned, context, &given);
     options.settings = session.settings_of(options.parsed.block.get(), context);
+    check_record_length(options.settings, context);
     return options;
 }
 

@@ -9,6 +9,7 @@
 #include "entry_copy.h"
 #include "errors.h"
 #include "names.h"
+#include "option_checks.h"
 #include "tool.h"
 
 namespace zefcat {
@@ -33,6 +34,7 @@ int run(Tool &tool, const GetArguments &arguments) {
     EntryForm form = form_of_type(entry.type);
     CopyOptions copy = copy_options(session, arguments.options, form, false,
                                     arguments.carriage, context);
+    if (form == EntryForm::kLines) check_record_room(copy.settings, entry.type, false, context);
     Stream stream = Stream::open(session, entry.fileref.name(),
                                  copy_open_plan(zef::kOpenInput, form, copy), context);
     Output output(arguments.output, context);

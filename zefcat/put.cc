@@ -11,6 +11,7 @@
 #include "entry_copy.h"
 #include "errors.h"
 #include "names.h"
+#include "option_checks.h"
 #include "tool.h"
 
 namespace zefcat {
@@ -40,6 +41,7 @@ int run(Tool &tool, const PutArguments &arguments, bool append) {
     EntryForm form = form_of_type(entry.type);
     CopyOptions copy = copy_options(session, options, form, append,
                                     arguments.carriage, context);
+    if (form == EntryForm::kLines) check_record_room(copy.settings, entry.type, true, context);
     // The input first: a file that cannot be read leaves the entry untouched.
     Input input(file, context);
     if (input.is_terminal())

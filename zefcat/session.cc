@@ -84,7 +84,7 @@ zefhost::ParsedOptions Session::parse_options(std::string_view text, uint32_t fl
     if (parsed.status == 0) return parsed;
     std::string where(context);
     if (options != nullptr && static_cast<size_t>(parsed.accepted) < options->size())
-        where += ": " + (*options)[static_cast<size_t>(parsed.accepted)];
+        where += ": " + shown((*options)[static_cast<size_t>(parsed.accepted)]);
     fail(parsed.status, where);
 }
 
