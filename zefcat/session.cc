@@ -22,7 +22,7 @@ FilerefName::FilerefName() { std::memset(text_, ' ', sizeof text_); }
 
 FilerefName::FilerefName(std::string_view name) {
     if (name.empty() || name.size() > sizeof text_)
-        usage_problem("fileref " + std::string(name) + ": a fileref has 1 to 8 characters");
+        usage_problem("fileref " + shown(name) + ": a fileref has 1 to 8 characters");
     std::memset(text_, ' ', sizeof text_);
     // Filerefs are found by their upper-cased name, so the host assigns them so.
     std::transform(name.begin(), name.end(), text_,
