@@ -63,14 +63,14 @@ Input::Input(const std::string &path, std::string_view context) : context_(conte
     } else {
         name_ = path;
         fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd_ < 0) throw Problem(context_ + ": " + system_error(path, errno));
+        if (fd_ < 0) throw Problem(context_ + ": " + system_error(shown(path), errno));
         owned_ = true;
     }
     struct stat status {};
     if (fstat(fd_, &status) == 0 && S_ISREG(status.st_mode)) size_ = status.st_size;
     if (fstat(fd_, &status) == 0 && S_ISDIR(status.st_mode)) {
         if (owned_) ::close(fd_);
-        throw Problem(context_ + ": " + path + " is a directory");
+        throw Problem(context_ + ": " + shown(path) + " is a directory, not a file to read");
     }
     buffer_.resize(kInputBuffer);
 }

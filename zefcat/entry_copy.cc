@@ -4,6 +4,7 @@
 
 #include "copy.h"
 #include "errors.h"
+#include "option_checks.h"
 #include "progress.h"
 #include "transcode.h"
 #include "zefxbaml/option_block.h"
@@ -20,6 +21,7 @@ constexpr int kMostReopens = 3;
 
 CopyOptions copy_options(Session &session, const std::vector<std::string> &given, EntryForm form,
                          bool append, bool carriage, std::string_view context) {
+    check_option_words(given, context);
     std::string text = option_statement(given);
     auto add = [&text](const char *option) { text += text.empty() ? option : std::string(" ") + option; };
     if (append) add("MOD");
@@ -28,6 +30,7 @@ CopyOptions copy_options(Session &session, const std::vector<std::string> &given
     CopyOptions options;
     options.parsed = session.parse_options(text, zef::kNotOwned, context, &given);
     options.settings = session.settings_of(options.parsed.block.get(), context);
+    check_record_length(options.settings, context);
     refuse_binary_changes(form, options, context);
     return options;
 }

@@ -1,5 +1,6 @@
 #include "errors.h"
 
+#include <cctype>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -30,7 +31,10 @@ std::string inserts_text(const std::vector<std::string> &inserts) {
         std::string insert = trimmed(inserts[i]);
         if (insert.empty()) continue;
         text += text.empty() ? "" : ", ";
-        text += insert;
+        // A text that came with its length ahead of it is a token the person
+        // wrote, shown as such; the others are the module's own sentences.
+        bool token = i > 0 && inserts[i - 1].size() == sizeof(int32_t);
+        text += token ? shown(insert) : insert;
     }
     return text;
 }
@@ -41,6 +45,33 @@ bool detail_helps(int32_t status) {
     return status == zef::kCatalogLibraryNotAssigned || status == zef::kCatalogDamaged ||
            status == zef::kCatalogIoFailure || status == zef::kCatalogEntryInUse ||
            status == zef::kCatalogBadRequest;
+}
+
+bool contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
+
+std::string lower(std::string_view text) {
+    std::string result(text);
+    for (char &c : result) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return result;
+}
+
+// The catalog services' words for a file's trouble, as a person says them.
+std::string file_trouble(const std::string &file, std::string_view rest) {
+    std::string words = lower(rest);
+    if (contains(words, "not a database") || contains(words, "not a catalog") || contains(words, "not a file"))
+        return file + " is not a catalog file";
+    if (contains(words, "malformed") || contains(words, "corrupt")) return file + " is damaged";
+    if (contains(words, "locked") || contains(words, "busy")) return file + " is in use by another process";
+    if (contains(words, "readonly") || contains(words, "read-only") || contains(words, "for writing"))
+        return file + " cannot be written";
+    if (contains(words, "no such catalog")) return file + " does not exist";
+    if (contains(words, "permission denied")) return file + ": permission denied";
+    if (contains(words, "cannot be created")) return file + " cannot be made";
+    // The engine's own words come last; what comes between is the store's
+    // doing (a statement, a step), which means nothing to a person.
+    size_t last = rest.rfind(": ");
+    std::string_view said = last == std::string_view::npos ? rest : rest.substr(last + 2);
+    return file + " cannot be used: " + shown(said);
 }
 
 std::string hex(int32_t status) {
@@ -69,6 +100,36 @@ int exit_status_for(int32_t status) {
     }
 }
 
+std::string shown(std::string_view value) {
+    constexpr size_t kMost = 80;
+    std::string text;
+    for (size_t i = 0; i < value.size(); ++i) {
+        if (text.size() >= kMost) return text + "...";
+        auto c = static_cast<unsigned char>(value[i]);
+        if (c == '\t') {
+            text += "\\t";
+        } else if (c == '\n') {
+            text += "\\n";
+        } else if (c < 0x20 || c >= 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+            text += escaped;
+        } else {
+            text += static_cast<char>(c);
+        }
+    }
+    return text;
+}
+
+std::string catalog_detail_text(std::string_view detail) {
+    if (detail.empty()) return {};
+    // "FILE: what happened" when the trouble is a catalog file's.
+    size_t file_end = detail.find(".zcat: ");
+    if (file_end == std::string_view::npos) return shown(detail);
+    std::string file = shown(detail.substr(0, file_end + 5));
+    return file_trouble(file, detail.substr(file_end + 7));
+}
+
 std::string status_text(zefhost::Host &host, int32_t status) {
     std::string detail = detail_helps(status) ? host.catalogs().last_error() : std::string();
     // SQLite's words for a full disk (SQLITE_FULL), put plainly.
@@ -78,7 +139,7 @@ std::string status_text(zefhost::Host &host, int32_t status) {
     std::string text = zefhost::describe_status(status);
     std::string inserts = inserts_text(host.last_inserts());
     if (!inserts.empty()) text += ": " + inserts;
-    if (!detail.empty()) text += ": " + detail;
+    if (!detail.empty()) text += ": " + catalog_detail_text(detail);
     if (status == zef::kCatalogLibraryNotAssigned)
         text += "; assign it with -L NAME=DIR or ZEF_LIBRARIES=NAME=DIR";
     return text + " (" + hex(status) + ")";

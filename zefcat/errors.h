@@ -53,4 +53,15 @@ std::string status_text(zefhost::Host &host, int32_t status);
 // Prints "zefcat: TEXT" on standard error.
 void print_problem(std::string_view text);
 
+// A value a person gave (or a file held), as a message may show it: control
+// characters and bytes outside ASCII as \t, \n or \xNN, and cut to about
+// 80 characters with "..." after them, so that a message stays one
+// readable line whatever it echoes.
+std::string shown(std::string_view value);
+
+// What the catalog services said about a catalog file, in a person's words:
+// "FILE is not a catalog file", "FILE is damaged", ... never the store's SQL
+// or its engine's words. Empty when `detail` is empty.
+std::string catalog_detail_text(std::string_view detail);
+
 }  // namespace zefcat

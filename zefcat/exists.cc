@@ -19,10 +19,15 @@ struct ExistsArguments {
 };
 
 int run(Tool &tool, const ExistsArguments &arguments) {
-    std::string context = "exists " + arguments.name;
+    std::string context = "exists " + shown(arguments.name);
     try {
-        if (name_parts(arguments.name).size() < 2)
+        size_t parts = name_parts(arguments.name).size();
+        if (parts < 2)
             usage_problem(context + ": name an entry (library.catalog.entry.type) or a catalog (library.catalog)");
+        if (parts == 2)
+            require_catalog_name(arguments.name, context);
+        else
+            require_entry_name(arguments.name, NameUse::kRead, context);
         Session &session = tool.session();
         Fileref fileref = Fileref::assign(session, FilerefName(), arguments.name, {}, context);
         session.before_call();

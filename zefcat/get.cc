@@ -10,6 +10,7 @@
 #include "entry_copy.h"
 #include "errors.h"
 #include "names.h"
+#include "option_checks.h"
 #include "tool.h"
 
 namespace zefcat {
@@ -23,7 +24,7 @@ struct GetArguments {
 };
 
 int run(Tool &tool, const GetArguments &arguments) {
-    std::string context = "get " + arguments.name;
+    std::string context = "get " + shown(arguments.name);
     for (const std::string &option : arguments.options)
         if (!looks_like_option(option))
             usage_problem(context + ": " + option +
@@ -33,10 +34,11 @@ int run(Tool &tool, const GetArguments &arguments) {
         usage_problem(context + ": -o needs a file name (- is standard output)");
 
     Session &session = tool.session();
-    AssignedEntry entry = assign_entry(session, arguments.name, context);
+    AssignedEntry entry = assign_entry(session, arguments.name, NameUse::kRead, context);
     EntryForm form = form_of_type(entry.type);
     CopyOptions copy = copy_options(session, arguments.options, form, false,
                                     arguments.carriage, context);
+    if (form == EntryForm::kLines) check_record_room(copy.settings, entry.type, false, context);
     // Settled before the entry is opened: a refused output touches nothing.
     Output output(arguments.output, tool.libraries(), context);
     Stream stream = open_for_copy(session, entry.fileref.name(), zef::kOpenInput, form, copy, context);

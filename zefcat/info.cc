@@ -61,7 +61,9 @@ zef::FileInformationRequest information_by_name(Session &session, const Fileref 
     return request;
 }
 
-void add_metadata(Tool &tool, const std::vector<std::string> &parts, std::vector<Item> &items) {
+void add_metadata(Tool &tool, const std::vector<std::string> &parts, bool json, std::vector<Item> &items) {
+    // A person reads local minutes; a program gets UTC seconds.
+    auto when = [json](int64_t microseconds) { return json ? utc_second(microseconds) : local_minute(microseconds); };
     try {
         std::string name = parts[2];
         for (char &c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -71,8 +73,8 @@ void add_metadata(Tool &tool, const std::vector<std::string> &parts, std::vector
             items.push_back({"Description", "description", row.description, std::nullopt});
             items.push_back({"Size", "size", std::to_string(row.bytes) + " bytes", row.bytes});
             items.push_back({"Records", "records", std::to_string(row.blocks), row.blocks});
-            items.push_back({"Created", "created", local_minute(row.created), std::nullopt});
-            items.push_back({"Modified", "modified", local_minute(row.modified), std::nullopt});
+            items.push_back({"Created", "created", when(row.created), std::nullopt});
+            items.push_back({"Modified", "modified", when(row.modified), std::nullopt});
             return;
         }
     } catch (const zefhost::catalog::CatalogError &) {
@@ -80,9 +82,9 @@ void add_metadata(Tool &tool, const std::vector<std::string> &parts, std::vector
     }
 }
 
-std::vector<Item> entry_items(Tool &tool, const std::string &name, const std::string &context) {
+std::vector<Item> entry_items(Tool &tool, const std::string &name, bool json, const std::string &context) {
     Session &session = tool.session();
-    AssignedEntry entry = assign_entry(session, name, context);
+    AssignedEntry entry = assign_entry(session, name, NameUse::kRead, context);
     zef::FileInformationRequest by_name = information_by_name(session, entry.fileref, context);
 
     session.before_call();
@@ -117,7 +119,7 @@ std::vector<Item> entry_items(Tool &tool, const std::string &name, const std::st
     items.push_back({"Record format", "record_format", record_format_text(opened.record_format_code), std::nullopt});
     items.push_back({"Record length", "lrecl", std::to_string(opened.lrecl), opened.lrecl});
     items.push_back({label, "catalog_name", value, std::nullopt});
-    add_metadata(tool, name_parts(name), items);
+    add_metadata(tool, name_parts(name), json, items);
     return items;
 }
 
@@ -153,12 +155,12 @@ std::vector<Item> catalog_items(Tool &tool, const std::string &name, const std::
 }
 
 int run(Tool &tool, const InfoArguments &arguments) {
-    std::string context = "info " + arguments.name;
+    std::string context = "info " + shown(arguments.name);
     size_t parts = name_parts(arguments.name).size();
     if (parts < 2)
         usage_problem(context + ": name an entry (library.catalog.entry.type) or a catalog (library.catalog)");
     std::vector<Item> items = parts == 2 ? catalog_items(tool, arguments.name, context)
-                                         : entry_items(tool, arguments.name, context);
+                                         : entry_items(tool, arguments.name, arguments.json, context);
     if (arguments.json) {
         nlohmann::ordered_json object = nlohmann::ordered_json::object();
         for (const Item &item : items)
@@ -169,7 +171,8 @@ int run(Tool &tool, const InfoArguments &arguments) {
     size_t width = 0;
     for (const Item &item : items) width = std::max(width, item.label.size());
     for (const Item &item : items)
-        tool.out() << item.label << std::string(width - item.label.size() + 2, ' ') << item.text << '\n';
+        tool.out() << item.label << std::string(width - item.label.size() + 2, ' ') << escaped_controls(item.text)
+                   << '\n';
     return 0;
 }
 

@@ -25,10 +25,10 @@ bool library_name_char(unsigned char c) { return std::isalnum(c) || c == '_' || 
 LibrarySetting parse_setting(const std::string &text, const std::string &source) {
     size_t equals = text.find('=');
     if (equals == std::string::npos || equals == 0 || equals + 1 == text.size())
-        usage_problem(source + " " + text + ": a library is given as NAME=DIR");
+        usage_problem(source + " " + shown(text) + ": a library is given as NAME=DIR");
     std::string name = text.substr(0, equals);
     if (name.size() > 8 || !std::all_of(name.begin(), name.end(), library_name_char))
-        usage_problem(source + " " + text + ": a library name has 1 to 8 letters, digits, _ # $ or @");
+        usage_problem(source + " " + shown(text) + ": a library name has 1 to 8 letters, digits, _ # $ or @");
     return LibrarySetting{upper(name), text.substr(equals + 1), source};
 }
 
@@ -61,12 +61,17 @@ void Libraries::assign(zefhost::catalog::Services &services) {
         std::error_code error;
         bool is_work = name == kWorkLibrary;
         if (is_work && !std::filesystem::exists(setting.directory, error)) {
-            if (std::filesystem::create_directories(setting.directory, error))
+            if (std::filesystem::create_directories(setting.directory, error)) {
                 made_work_directory_ = setting.directory;
+            } else if (error) {
+                refused_[name] = "WORK's directory " + shown(setting.directory.string()) + " (" + setting.source +
+                                 ") cannot be made: " + error.message();
+                continue;
+            }
         }
         if (!std::filesystem::is_directory(setting.directory, error)) {
             refused_[name] = "library " + name + " (" + setting.source + ") names " +
-                             setting.directory.string() + ", which is not a directory";
+                             shown(setting.directory.string()) + ", which is not a directory";
             continue;
         }
         try {

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <ctime>
 #include <nlohmann/json.hpp>
 #include <ostream>
@@ -30,6 +31,29 @@ std::string formatted(int64_t microseconds, const char *pattern, bool utc) {
 }
 
 }  // namespace
+
+// A terminal must not act on what a name or a description holds: control
+// characters are shown as \t, \n, \r or \xNN.
+std::string escaped_controls(const std::string &text) {
+    std::string result;
+    for (char c : text) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F) {
+            result += c;
+        } else if (c == '\t') {
+            result += "\\t";
+        } else if (c == '\n') {
+            result += "\\n";
+        } else if (c == '\r') {
+            result += "\\r";
+        } else {
+            char code[8];
+            std::snprintf(code, sizeof code, "\\x%02X", byte);
+            result += code;
+        }
+    }
+    return result;
+}
 
 std::string local_minute(int64_t microseconds) { return formatted(microseconds, "%Y-%m-%d %H:%M", false); }
 std::string utc_second(int64_t microseconds) { return formatted(microseconds, "%Y-%m-%dT%H:%M:%SZ", true); }
@@ -68,7 +92,7 @@ void Listing::print(std::ostream &out, ListFormat format) const {
     std::vector<size_t> widths(columns_.size());
     for (size_t i = 0; i < columns_.size(); ++i) {
         widths[i] = columns_[i].heading.size();
-        for (const auto &row : rows_) widths[i] = std::max(widths[i], one_line(row[i].text).size());
+        for (const auto &row : rows_) widths[i] = std::max(widths[i], escaped_controls(row[i].text).size());
     }
     auto line = [&](const std::vector<std::string> &texts) {
         std::string text;
@@ -86,7 +110,7 @@ void Listing::print(std::ostream &out, ListFormat format) const {
     line(headings);
     for (const auto &row : rows_) {
         std::vector<std::string> texts;
-        for (const ListCell &cell : row) texts.push_back(one_line(cell.text));
+        for (const ListCell &cell : row) texts.push_back(escaped_controls(cell.text));
         line(texts);
     }
 }

@@ -42,6 +42,10 @@ private:
     std::vector<std::vector<ListCell>> rows_;
 };
 
+// `text` with its control characters shown as \t, \n, \r or \xNN, so that
+// a terminal never acts on what a name or a description holds.
+std::string escaped_controls(const std::string &text);
+
 // A time in microseconds since the epoch: "2024-05-01 14:03" in local
 // time for a table, "2024-05-01T12:03:09Z" for tabs and JSON.
 std::string local_minute(int64_t microseconds);

@@ -59,7 +59,7 @@ Listing list_libraries(Tool &tool) {
     return listing;
 }
 
-Listing list_catalogs(Tool &tool, const std::string &library, const std::string &context) {
+Listing list_catalogs(Tool &tool, const std::string &library, const std::string &context, bool utc_times) {
     catalog::Services &services = tool.host().catalogs();
     auto directory = services.library_directory(library);
     if (!directory) {
@@ -90,7 +90,7 @@ Listing list_catalogs(Tool &tool, const std::string &library, const std::string 
         listing.add({{name},
                      {entries ? std::to_string(*entries) : "?", entries},
                      {std::to_string(size), size},
-                     {modified ? local_minute(modified) : "", std::nullopt}});
+                     {modified ? (utc_times ? utc_second(modified) : local_minute(modified)) : ""}});
     }
     return listing;
 }
@@ -142,7 +142,7 @@ int run(Tool &tool, const LsArguments &arguments) {
                         : arguments.tabs  ? ListFormat::kTabs
                         : arguments.table ? ListFormat::kTable
                                           : ListFormat::kAutomatic;
-    std::string context = "ls" + (arguments.name.empty() ? "" : " " + arguments.name);
+    std::string context = "ls" + (arguments.name.empty() ? "" : " " + shown(arguments.name));
     std::vector<std::string> parts = name_parts(arguments.name);
     tool.session();  // the libraries assigned
     bool for_people = format == ListFormat::kTable ||
@@ -152,7 +152,8 @@ int run(Tool &tool, const LsArguments &arguments) {
         list_libraries(tool).print(tool.out(), format);
         break;
     case 1:
-        list_catalogs(tool, parts[0], context).print(tool.out(), format);
+        require_library_name(parts[0], context);
+        list_catalogs(tool, parts[0], context, !for_people).print(tool.out(), format);
         break;
     case 2:
         list_entries(tool, arguments.name, parts, context, !for_people).print(tool.out(), format);

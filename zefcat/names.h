@@ -17,10 +17,33 @@ namespace zefcat {
 // at most four parts, the last taking the rest.
 std::vector<std::string> name_parts(std::string_view name);
 
-// Throws a usage Problem unless `name` has 3 or 4 parts (an entry).
-void require_entry_name(std::string_view name, std::string_view context);
-// Throws a usage Problem unless `name` has 2 parts (a catalog).
+// What a name is checked for. Every name must have the right number of
+// parts, none empty, none too long, and a library and catalog made of the
+// characters below (no catalog can be named otherwise). A name that makes
+// an entry must be made of them throughout, and its type must be one that
+// can be written; a name that only reads (get, info, exists, rm, ls) may
+// have other characters in its entry and type, so that an entry made
+// before the rule can still be read and removed.
+//
+// The characters: letters (any case), digits and _ $ # @ -, the - not
+// first; a library has no -. Libraries and types have up to 8 of them,
+// catalogs and entries up to 32.
+enum class NameUse { kRead, kWrite };
+
+// The rules in words, as the messages give them.
+extern const char *const kNameRule;
+extern const char *const kLibraryRule;
+
+// Throws a usage Problem unless `name` is an entry name
+// (library.catalog.entry.type, or library.catalog.entry) fit for `use`.
+void require_entry_name(std::string_view name, NameUse use, std::string_view context);
+// Throws a usage Problem unless `name` is a catalog name (library.catalog).
 void require_catalog_name(std::string_view name, std::string_view context);
+// Throws a usage Problem unless `name` is a library name.
+void require_library_name(std::string_view name, std::string_view context);
+
+// Whether entries of `type` (upper case, any case) can be written.
+bool writable_type(std::string_view type);
 
 // The option statement of the options given as separate arguments. Each
 // argument is one option; a value the person quoted for their shell
@@ -50,8 +73,8 @@ struct AssignedEntry {
 };
 
 // Assigns the entry `name` (no options: those go with the open). Throws
-// Problem: a usage one when the name is not an entry name.
-AssignedEntry assign_entry(Session &session, std::string_view name, std::string_view context);
+// Problem: a usage one when the name is not an entry name fit for `use`.
+AssignedEntry assign_entry(Session &session, std::string_view name, NameUse use, std::string_view context);
 
 // Assigns the catalog `name` (library.catalog). Throws Problem.
 Fileref assign_catalog(Session &session, std::string_view name, std::string_view context);

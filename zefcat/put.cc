@@ -11,6 +11,7 @@
 #include "entry_copy.h"
 #include "errors.h"
 #include "names.h"
+#include "option_checks.h"
 #include "tool.h"
 
 namespace zefcat {
@@ -23,7 +24,7 @@ struct PutArguments {
 };
 
 int run(Tool &tool, const PutArguments &arguments, bool append) {
-    std::string context = std::string(append ? "append " : "put ") + arguments.name;
+    std::string context = std::string(append ? "append " : "put ") + shown(arguments.name);
     std::string file = "-";
     std::vector<std::string> options = arguments.rest;
     if (!options.empty() && !looks_like_option(options.front())) {
@@ -36,10 +37,11 @@ int run(Tool &tool, const PutArguments &arguments, bool append) {
                           " is not an option: options are KEY=VALUE, MOD, ATTR or CATALOG");
 
     Session &session = tool.session();
-    AssignedEntry entry = assign_entry(session, arguments.name, context);
+    AssignedEntry entry = assign_entry(session, arguments.name, NameUse::kWrite, context);
     EntryForm form = form_of_type(entry.type);
     CopyOptions copy = copy_options(session, options, form, append,
                                     arguments.carriage, context);
+    if (form == EntryForm::kLines) check_record_room(copy.settings, entry.type, true, context);
     // The input first: a file that cannot be read leaves the entry untouched.
     Input input(file, context);
     if (input.is_terminal())

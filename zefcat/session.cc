@@ -22,7 +22,7 @@ FilerefName::FilerefName() { std::memset(text_, ' ', sizeof text_); }
 
 FilerefName::FilerefName(std::string_view name) {
     if (name.empty() || name.size() > sizeof text_)
-        usage_problem("fileref " + std::string(name) + ": a fileref has 1 to 8 characters");
+        usage_problem("fileref " + shown(name) + ": a fileref has 1 to 8 characters");
     std::memset(text_, ' ', sizeof text_);
     // Filerefs are found by their upper-cased name, so the host assigns them so.
     std::transform(name.begin(), name.end(), text_,
@@ -84,7 +84,7 @@ zefhost::ParsedOptions Session::parse_options(std::string_view text, uint32_t fl
     if (parsed.status == 0) return parsed;
     std::string where(context);
     if (options != nullptr && static_cast<size_t>(parsed.accepted) < options->size())
-        where += ": " + (*options)[static_cast<size_t>(parsed.accepted)];
+        where += ": " + shown((*options)[static_cast<size_t>(parsed.accepted)]);
     fail(parsed.status, where);
 }
 

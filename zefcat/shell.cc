@@ -6,6 +6,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 
@@ -28,7 +31,7 @@ const char *kCommands = R"(Filerefs
   exists FREF                       does its entry (or catalog) exist?
   pathname FREF                     its physical name
   info FREF                         file information (and items, when open)
-  delete FREF                       delete its entry
+  delete FREF [-r]                  delete its entry, or its catalog (-r: with its entries)
   options [OPTIONS]                 what an option statement sets
   defaults [OPTIONS]                options for every later open that gives none
 Streams
@@ -193,8 +196,14 @@ int run_shell(Tool &tool, const ShellArguments &arguments) {
         Shell shell(tool, source, arguments.keep_going, interactive);
         return shell.run(std::cin);
     }
+    std::error_code error;
+    if (std::filesystem::is_directory(arguments.script, error))
+        throw Problem("shell: " + shown(arguments.script) + " is a directory, not a script");
     std::ifstream in(arguments.script);
-    if (!in) throw Problem("shell: cannot read " + arguments.script);
+    if (!in) {
+        int why = errno;
+        throw Problem("shell: cannot read " + shown(arguments.script) + ": " + std::strerror(why));
+    }
     Shell shell(tool, source, arguments.keep_going, false);
     return shell.run(in);
 }

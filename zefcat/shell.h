@@ -61,6 +61,7 @@ private:
     void test_exists(const ShellLine &line, const std::string &context);
     void physical_name(const ShellLine &line, const std::string &context);
     void erase(const ShellLine &line, const std::string &context);
+    std::string assigned_name(const FilerefName &fileref);
     void information(const ShellLine &line, const std::string &context);
     void show_options(const ShellLine &line, const std::string &context);
     void set_defaults(const ShellLine &line, const std::string &context);

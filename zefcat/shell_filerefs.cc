@@ -6,6 +6,7 @@
 #include <iostream>
 #include <string>
 
+#include "catalog_removal.h"
 #include "copy.h"
 #include "errors.h"
 #include "names.h"
@@ -128,10 +129,40 @@ void Shell::physical_name(const ShellLine &line, const std::string &context) {
     std::cout << std::string(buffer, strnlen(buffer, sizeof buffer)) << '\n';
 }
 
+// The physical name a fileref was assigned to, as the fileref list shows
+// it; empty when it is not assigned.
+std::string Shell::assigned_name(const FilerefName &fileref) {
+    zef::FilerefRecord *cursor = nullptr;
+    for (;;) {
+        char name[8];
+        const char *full = nullptr;
+        int32_t length = 0;
+        session_.before_call();
+        int32_t status = session_.slot<zef::fn::yxlnxt>(slot::kNextFileref)(&cursor, name, nullptr, &full, &length);
+        if (status != 0) return {};
+        if (std::string_view(name, sizeof name) == std::string_view(fileref.data(), sizeof name))
+            return std::string(full, static_cast<size_t>(std::max(length, 0)));
+    }
+}
+
 void Shell::erase(const ShellLine &line, const std::string &context) {
     FilerefName name(unquoted(word(line, 0, "the fileref", context)));
+    bool with_entries = line.words.size() > 1 && line.words[1] == "-r";
+    if (line.words.size() > (with_entries ? 2u : 1u)) usage_problem(context + ": write delete FREF [-r]");
     session_.before_call();
     int32_t status = session_.slot<zef::fn::yxldel>(slot::kDelete)(name.data(), nullptr);
+    if (status == zef::kNameUnsuitable) {
+        // The module deletes entries; a catalog fileref ("..LIB.CAT") has
+        // its catalog removed through the host's store, as zefcat rm does.
+        std::string physical = assigned_name(name);
+        size_t start = physical.find_first_not_of('.');
+        std::string catalog = start == std::string::npos ? std::string() : physical.substr(start);
+        if (name_parts(catalog).size() == 2) {
+            remove_catalog(tool_, catalog, with_entries ? CatalogRemoval::kWithEntries : CatalogRemoval::kEmptyOnly,
+                           false, context);
+            return;
+        }
+    }
     if (status != 0) session_.fail(status, context);
 }
 

@@ -33,10 +33,10 @@ TEST_F(Errors, EachFailureIsOneClearLineAndItsExitStatus) {
         {{"put", "work.notes.x.source", "a.txt", "RECFM=X"}, 2, "RECFM=X: option syntax or value rejected: X (0x80001018)"},
         {{"get", "work.notes.kept.source", "COLOUR=red"}, 2, "COLOUR=red: unknown option keyword: COLOUR (0x80001017)"},
         {{"put", "work.notes.x.source", "a.txt", "ENCODING=klingon"}, 2, "option syntax or value rejected: KLINGON"},
-        // Names: the module's message of set 566 is the text.
-        {{"put", "work.notes.x.data", "a.txt"}, 2, "This entry type cannot be written"},
-        {{"put", "work.notes.x.longertype", "a.txt"}, 2, "A part of the physical name is too long"},
-        {{"put", "work.notes", "a.txt"}, 2, "work.notes is not an entry name"},
+        // Names: refused with the rule before the module sees them.
+        {{"put", "work.notes.x.data", "a.txt"}, 2, "entries of type DATA cannot be written"},
+        {{"put", "work.notes.x.longertype", "a.txt"}, 2, "the type has 10 characters"},
+        {{"put", "work.notes", "a.txt"}, 2, "put work.notes: not an entry name"},
         // What is not there.
         {{"get", "work.notes.missing.source"}, 1, "get work.notes.missing.source: entry does not exist (0x8001C006)"},
         {{"get", "work.nocat.missing.source"}, 1, "catalog does not exist (0x8001C002)"},
