@@ -3,6 +3,7 @@
 #include "fileref/option_block.h"
 #include "host/catalog.h"
 #include "host/chains.h"
+#include "info/routine_table.h"
 #include "module/method_routines.h"
 #include "module/status.h"
 #include "stream/stream_block.h"
@@ -33,7 +34,7 @@ int32_t yxlmcls(StreamBlock *stream) {
         status = yxlhbfr(stream->fileref, nullptr, stream->open_options);
     // Nothing else would give the record back once the stream is gone.
     if (stream->info_record != nullptr) yxlinf(stream, stream->info_record);
-    if (stream->routine_table != nullptr) host::release(stream->routine_table);
+    release_routine_tables(stream);
     if (stream->fileref_record != nullptr) fileref_closed(stream->fileref_record);
     host::release(stream);
     return status;

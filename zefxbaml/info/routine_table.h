@@ -1,8 +1,8 @@
 // The routine table of one open stream: the stream and the routines through
 // which the host may read, write, note and point it directly instead of
 // going through the method vector. Made by yxlamvc (slot 35) from host
-// storage (option 4); the stream names it in routine_table and its close
-// releases it.
+// storage (option 4); the stream names the newest in routine_table, and its
+// close releases every table made for it (release_routine_tables).
 #pragma once
 
 #include <cstddef>
@@ -33,5 +33,10 @@ static_assert(offsetof(RoutineTable, point) == 32);
 static_assert(offsetof(RoutineTable, slot15) == 40);
 static_assert(offsetof(RoutineTable, slot17) == 48);
 static_assert(offsetof(RoutineTable, host_56) == 56);
+
+// Releases every routine table made for the stream and forgets them; called
+// by the stream's close only, since the host may call through any of them
+// until then.
+void release_routine_tables(StreamBlock *stream);
 
 }  // namespace zef

@@ -3,6 +3,7 @@
 #include "fileref/fileref_record.h"
 #include "host/catalog.h"
 #include "host/chains.h"
+#include "info/routine_table.h"
 #include "module/method_routines.h"
 #include "module/status.h"
 #include "stream/open_steps.h"
@@ -32,7 +33,7 @@ int32_t yxlcls(StreamBlock *stream) {
 
     if (stream->fileref_record != nullptr) fileref_closed(stream->fileref_record);
     release_open_options(stream);
-    if (stream->routine_table != nullptr) host::release(stream->routine_table);
+    release_routine_tables(stream);
     host::release(stream);
     return status;
 }
