@@ -31,10 +31,12 @@ std::vector<std::string> words(const uint8_t *data, size_t size) {
 void use_name(zefcat::Session &session, const std::string &name, const std::vector<std::string> &options) {
     std::vector<std::string> parts = zefcat::name_parts(name);
     if (parts.size() > 4) std::abort();
-    try {
-        zefcat::AssignedEntry entry = zefcat::assign_entry(session, name, "fuzz");
-        zefcat::form_of_type(entry.type);
-    } catch (const zefcat::Problem &) {
+    for (zefcat::NameUse use : {zefcat::NameUse::kRead, zefcat::NameUse::kWrite}) {
+        try {
+            zefcat::AssignedEntry entry = zefcat::assign_entry(session, name, use, "fuzz");
+            zefcat::form_of_type(entry.type);
+        } catch (const zefcat::Problem &) {
+        }
     }
     try {
         zefcat::Fileref catalog = zefcat::assign_catalog(session, name, "fuzz");

@@ -10,6 +10,7 @@
 #include "zefhost/catalog/services.h"
 #include "zefhost/host.h"
 #include "zefhost/tokenizer.h"
+#include "zefhost/translation_tables.h"
 #include "zefxbaml/option_block.h"
 #include "zefxbaml/routine_table.h"
 #include "zefxbaml/status.h"
@@ -24,9 +25,10 @@ FilerefName::FilerefName(std::string_view name) {
     if (name.empty() || name.size() > sizeof text_)
         usage_problem("fileref " + shown(name) + ": a fileref has 1 to 8 characters");
     std::memset(text_, ' ', sizeof text_);
-    // Filerefs are found by their upper-cased name, so the host assigns them so.
-    std::transform(name.begin(), name.end(), text_,
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    // Filerefs are found by their name folded as the module folds it (the
+    // host's table, Latin-1 letters too), so the host assigns them so.
+    std::string folded = zefhost::upper_case_name(name);
+    std::memcpy(text_, folded.data(), folded.size());
 }
 
 std::string FilerefName::text() const {

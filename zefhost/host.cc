@@ -55,6 +55,9 @@ void Host::build_chains() {
 
     gcb_.scratch_pool = scratch_pool_.pool();
     gcb_.storage_pool = storage_pool_.pool();
+    storage_pool_.follow(&storage_refusal_);
+    scratch_pool_.follow(&storage_refusal_);
+    owner_pool_.follow(&storage_refusal_);
 
     encoding_descriptor_.in_force = 0;
     encoding_descriptor_.encoding_id = kHostEncodingId;
@@ -108,8 +111,30 @@ void Host::fail_every_call(zef::RoutineAddress at, int32_t status) {
 
 void Host::clear_failures() { failures_.clear(); }
 
+void Host::fail_nth_call(int64_t nth, int32_t status) {
+    nth_call_countdown_ = nth < 0 ? 0 : nth;
+    nth_call_status_ = status;
+}
+
+bool Host::answers_status(zef::RoutineAddress at) {
+    // These return a pool, a length, a key, a record or nothing.
+    for (zef::RoutineAddress quiet : {zef::routine::yymheap, zef::routine::ypmstr,
+                                      zef::routine::ytrakgt, zef::routine::ytraknp,
+                                      zef::routine::wzstrup, zef::routine::wzstrlo})
+        if (quiet.vector == at.vector && quiet.slot == at.slot) return false;
+    return true;
+}
+
 std::optional<int32_t> Host::enter(zef::RoutineAddress at) {
     ++calls_[key(at)];
+    if (answers_status(at)) {
+        ++calls_answering_;
+        if (nth_call_countdown_ > 0 && --nth_call_countdown_ == 0) {
+            ++injected_failures_;
+            last_injected_ = at;
+            return nth_call_status_;
+        }
+    }
     auto it = failures_.find(key(at));
     if (it == failures_.end()) return std::nullopt;
     Failure &f = it->second;

@@ -71,6 +71,17 @@ public:
     // How often routine `at` was called through the vector.
     int64_t calls(zef::RoutineAddress at) const;
 
+    // Sweeps: the nth call from now (1 = the next) of any routine that
+    // answers a status answers `status` instead; 0 cancels. calls_answering()
+    // counts those calls; injected_failures() how many were failed so, and
+    // last_injected() the routine that last was.
+    void fail_nth_call(int64_t nth, int32_t status);
+    int64_t calls_answering() const { return calls_answering_; }
+    int64_t injected_failures() const { return injected_failures_; }
+    zef::RoutineAddress last_injected() const { return last_injected_; }
+    // Whether routine `at` answers a status (and so honours planned failures).
+    static bool answers_status(zef::RoutineAddress at);
+
     // -------------------------------------------------- storage and tasks --
 
     // Control records and buffers (gcb+80); also the pool yymheap names, to
@@ -80,6 +91,10 @@ public:
     HostPool &scratch_pool() { return scratch_pool_; }
     // The current owner's pool (owner record +40): option blocks.
     HostPool &owner_pool() { return owner_pool_; }
+    // Sweeps: refuse the nth obtain from now from any of the three pools (1 =
+    // the next); 0 cancels. The plan also counts the obtains and refusals.
+    void refuse_nth_obtain(int64_t nth) { storage_refusal_.countdown = nth < 0 ? 0 : nth; }
+    const SharedRefusal &storage_refusal() const { return storage_refusal_; }
     zef::OwnerRecord *owner_record() { return &owner_record_; }
     zef::TaskContext *task_context() { return &task_context_; }
     zef::TaskBlock *task_block() { return &task_block_; }
@@ -168,6 +183,12 @@ private:
     static int64_t key(zef::RoutineAddress at) { return int64_t{at.vector} << 32 | at.slot; }
     std::map<int64_t, Failure> failures_;
     std::map<int64_t, int64_t> calls_;
+    int64_t nth_call_countdown_ = 0;
+    int32_t nth_call_status_ = 0;
+    int64_t calls_answering_ = 0;
+    int64_t injected_failures_ = 0;
+    zef::RoutineAddress last_injected_{};
+    SharedRefusal storage_refusal_;
 
     HostPool storage_pool_{"storage"};
     HostPool scratch_pool_{"scratch"};

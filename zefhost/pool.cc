@@ -32,6 +32,14 @@ void *HostPool::obtain(int64_t size, uint32_t option) {
         ++refusals_;
         return nullptr;
     }
+    if (shared_ != nullptr) {
+        ++shared_->obtains;
+        if (shared_->countdown > 0 && --shared_->countdown == 0) {
+            ++shared_->refusals;
+            ++refusals_;
+            return nullptr;
+        }
+    }
     if (size < 0) return nullptr;
     // At least one byte, so every block has an address of its own.
     void *block = std::malloc(size > 0 ? static_cast<size_t>(size) : 1);

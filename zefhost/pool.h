@@ -12,6 +12,14 @@
 
 namespace zefhost {
 
+// One refusal plan shared by several pools: the nth obtain from any of them
+// is refused, so that a sweep can fail every storage request in turn.
+struct SharedRefusal {
+    int64_t countdown = 0;  // 0: no refusal planned
+    int64_t obtains = 0;
+    int64_t refusals = 0;
+};
+
 class HostPool {
 public:
     explicit HostPool(std::string name);
@@ -35,6 +43,8 @@ public:
     // Refuse every obtain until cleared.
     void refuse_all(bool on) { refuse_all_ = on; }
     int64_t refusals() const { return refusals_; }
+    // Follows a plan shared with other pools as well as its own.
+    void follow(SharedRefusal *plan) { shared_ = plan; }
 
     void *obtain(int64_t size, uint32_t option);
     void release(void *block);
@@ -61,6 +71,7 @@ private:
     int64_t refuse_countdown_ = 0;
     bool refuse_all_ = false;
     int64_t refusals_ = 0;
+    SharedRefusal *shared_ = nullptr;
 };
 
 }  // namespace zefhost

@@ -1,5 +1,7 @@
 #include "translation_tables.h"
 
+#include "host.h"
+
 namespace zefhost {
 
 namespace {
@@ -49,6 +51,15 @@ void TranslationTables::apply(int index, uint8_t *bytes, int64_t length) const {
     if (bytes == nullptr) return;
     const auto &table = tables_[index];
     for (int64_t k = 0; k < length; ++k) bytes[k] = table[bytes[k]];
+}
+
+std::string upper_case_name(std::string_view name) {
+    static const TranslationTables fallback;
+    const TranslationTables &tables = Host::exists() ? Host::current().translation() : fallback;
+    std::string folded(name);
+    tables.apply(TranslationTables::kUpper, reinterpret_cast<uint8_t *>(folded.data()),
+                 static_cast<int64_t>(folded.size()));
+    return folded;
 }
 
 }  // namespace zefhost

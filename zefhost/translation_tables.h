@@ -12,6 +12,8 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 namespace zefhost {
 
@@ -40,5 +42,11 @@ private:
     std::array<std::array<uint8_t, 256>, kCount> tables_{};
     std::array<const uint8_t *, 2 + kCount> block_{};
 };
+
+// A name upper-cased through table 2 of the live host (of a fresh table
+// set when none is live): the folding the module gives every fileref name
+// it looks up (wztxxlt index 2), so that a tool that names filerefs finds
+// them again. Latin-1 letters fold too, UTF-8 bytes as Latin-1 ones.
+std::string upper_case_name(std::string_view name);
 
 }  // namespace zefhost

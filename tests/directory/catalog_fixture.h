@@ -204,9 +204,9 @@ protected:
         return members;
     }
 
-    // Opens a member of an open directory; the open's option block goes as
-    // with an entry open (to the stream on success, released by the module
-    // on the NBYTE failure, else back to the fixture).
+    // Opens a member of an open directory; an owned option block goes to
+    // the open whatever its outcome (the stream's, or released by the failed
+    // open), one not owned stays with the fixture.
     OpenedMember open_member(zef::DirectoryHandle *handle, std::string_view member,
                              std::string_view kind, const OpenSpec &how) {
         OpenedMember opened;
@@ -223,8 +223,7 @@ protected:
                                          static_cast<int32_t>(member.size()), Name8(kind),
                                          &opened.request);
         bool owned = (how.option_flags & zef::kNotOwned) == 0;
-        if (owned && (opened.status == zef::kOk || opened.status == zef::kNbyteUnbound))
-            parsed.block.take();
+        if (owned && handle != nullptr) parsed.block.take();
         return opened;
     }
     OpenedMember open_member(zef::DirectoryHandle *handle, std::string_view member,

@@ -197,18 +197,47 @@ TEST_F(AssignTest, LikeAnEntryCopiesOrRefusesAnExtension) {
     EXPECT_EQ(host.last_inserts(), std::vector<std::string>{"nosuch"});
 }
 
-TEST_F(AssignTest, LikeReleasesTheTargetsBlockWhateverItsFlags) {
+// The like-assignment keeps a caller's block (flag 0x10) as assignment does,
+// and the target's flags follow the block it takes, so that exactly one
+// party releases each block.
+TEST_F(AssignTest, LikeKeepsOwnershipAsAssignmentDoes) {
     ASSERT_EQ(assign("SOURCE", "lib.cat.entry"), zef::kOk);
-    ASSERT_EQ(assign("TARGET", "lib.cat.old", options("LRECL=80", 0x10)), zef::kOk);
+
+    // A caller's block on the target stays the caller's; the owned block that
+    // replaces it is released by the deassignment.
+    zef::OptionBlock *callers = options("LRECL=80", 0x10);
+    ASSERT_EQ(assign("TARGET", "lib.cat.old", callers), zef::kOk);
     int64_t blocks = host.owner_pool().blocks_outstanding();
-    zef::OptionBlock *own = options("MOD");
-    ASSERT_EQ(assign_like("TARGET", "SOURCE", nullptr, own), zef::kOk);
-    EXPECT_EQ(host.owner_pool().blocks_outstanding(), blocks);  // foreign went, own came
-    EXPECT_EQ(record("TARGET")->flags, 0x10u);
-    // Those flags still say "not owned", so deassignment leaves the block.
+    ASSERT_EQ(assign_like("TARGET", "SOURCE", nullptr, options("MOD")), zef::kOk);
+    EXPECT_EQ(host.owner_pool().blocks_outstanding(), blocks + 1);
+    EXPECT_EQ(record("TARGET")->flags & 0x10u, 0u);
     ASSERT_EQ(deassign("TARGET"), zef::kOk);
     EXPECT_EQ(host.owner_pool().blocks_outstanding(), blocks);
-    release(own);
+    EXPECT_EQ(callers->lrecl, 80);  // still live: the caller's to release
+    release(callers);
+
+    // A caller's block like-assigned to a new fileref is not released by its
+    // deassignment (the caller's release then touched freed storage).
+    callers = options("LRECL=90", 0x10);
+    blocks = host.owner_pool().blocks_outstanding();
+    ASSERT_EQ(assign_like("NEW", "SOURCE", nullptr, callers), zef::kOk);
+    EXPECT_EQ(record("NEW")->flags & 0x10u, 0x10u);
+    ASSERT_EQ(deassign("NEW"), zef::kOk);
+    EXPECT_EQ(host.owner_pool().blocks_outstanding(), blocks);
+    release(callers);
+
+    // A borrower of a caller's block does not become its owner either.
+    callers = options("LRECL=70", 0x10);
+    ASSERT_EQ(assign("LENDER", "lib.cat.e", callers), zef::kOk);
+    ASSERT_EQ(assign_like("BORROWER", "LENDER"), zef::kOk);
+    ASSERT_EQ(deassign("LENDER"), zef::kOk);
+    ASSERT_EQ(deassign("BORROWER"), zef::kOk);
+    EXPECT_EQ(callers->lrecl, 70);
+    release(callers);
+
+    deassign_all();
+    expect_pools_back();
+    EXPECT_EQ(host.owner_pool().bad_releases(), 0);
 }
 
 // ---------------------------------------------------- shared option blocks --

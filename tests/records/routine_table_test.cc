@@ -40,8 +40,9 @@ TEST_F(RoutineTables, RoutinesByEntryType) {
     expect_clean();
 }
 
-// A second table replaces the first, which goes back to the pool; a refused
-// one leaves the stream with the table it had.
+// A second table becomes the stream's, but the first stays usable until the
+// close, which releases both (the host may still hold and call through the
+// first); a refused one leaves the stream with the table it had.
 TEST_F(RoutineTables, SecondCallAndRefusal) {
     assign_to("OUT", "TABLES", "HTML");
     zef::StreamBlock *out = open_ok("OUT", zef::kOpenOutput);
@@ -49,7 +50,11 @@ TEST_F(RoutineTables, SecondCallAndRefusal) {
     int64_t outstanding = host.storage_pool().blocks_outstanding();
     zef::RoutineTable *second = routine_table(out);
     EXPECT_EQ(out->routine_table, second);
-    EXPECT_EQ(host.storage_pool().blocks_outstanding(), outstanding);
+    EXPECT_NE(second, first);
+    EXPECT_EQ(host.storage_pool().blocks_outstanding(), outstanding + 1);
+    EXPECT_EQ(write_with(first->write, out, "through the first"), zef::kOk);
+    EXPECT_EQ(first->stream, out);
+    outstanding += 1;
 
     host.storage_pool().refuse_nth(1);
     zef::RoutineTable *untouched = first;

@@ -106,6 +106,29 @@ echo not reached
     EXPECT_EQ(zefcat({"get", "work.notes.kept.source"}).out, "after\n");
 }
 
+// Fileref names are folded as the module folds them (the host's table, which
+// maps Latin-1 letters too), so a name with bytes above 0x7F, Latin-1 or the
+// lead byte of a UTF-8 sequence, is found again by every later command.
+TEST_F(Shell, FilerefNamesWithLatin1AndUtf8BytesAreFoundAgain) {
+    Outcome run = script("assign ab\xE2 work.notes.one.log\n"
+                         "assign \xC3\xA9t\xE9 work.notes.two.log\n"
+                         "assign x\xE2\x82\xAC work.notes.three.log\n"
+                         "filerefs\n"
+                         "assigned AB\xE2\n"
+                         "deassign ab\xC2\n"
+                         "deassign X\xE2\x82\xAC\n"
+                         "assigned ab\xE2\n"
+                         "deassign \xC3\xA9T\xE9\n"
+                         "filerefs\n");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out,
+              "X\xC2\x82\xAC      work.notes.three.log\n"
+              "\xC3\xA9T\xC9      work.notes.two.log\n"
+              "AB\xC2       work.notes.one.log\n"
+              "AB\xC2 is assigned\n"
+              "AB\xC2 is not assigned\n");
+}
+
 TEST_F(Shell, OptionsDefaultsAndEncodingsGoThroughTheOptionSlot) {
     write_file("fr.txt", "café\nau lait\n");
     Outcome run = script(R"(options LRECL=80 RECFM=F MOD DESC='It''s'

@@ -32,12 +32,17 @@ Services::Services(Host &host) : host_(host) {
 }
 
 Services::~Services() {
+    end_all_handles();
+    if (live_services == this) live_services = nullptr;
+}
+
+void Services::end_all_handles() {
     last_entry_ = nullptr;
     last_handle_ = nullptr;
     entries_.clear();
     scans_.clear();
     catalogs_.clear();
-    if (live_services == this) live_services = nullptr;
+    open_counts_.clear();
 }
 
 Services &Services::live() {
@@ -108,14 +113,19 @@ std::vector<std::string> Services::check_catalog(std::string_view library_name, 
 
 Services::CatalogHandle &Services::catalog_handle(void *catalog) {
     auto it = catalogs_.find(catalog);
-    if (catalog == nullptr || it == catalogs_.end())
+    if (catalog == nullptr || it == catalogs_.end()) {
+        ++stale_handles_;
         fail(zef::kCatalogBadRequest, "not an open catalog handle");
+    }
     return *it->second;
 }
 
 EntryHandle &Services::find_entry_handle(void *entry) {
     auto it = entries_.find(entry);
-    if (entry == nullptr || it == entries_.end()) fail(zef::kCatalogBadRequest, "not an open entry handle");
+    if (entry == nullptr || it == entries_.end()) {
+        ++stale_handles_;
+        fail(zef::kCatalogBadRequest, "not an open entry handle");
+    }
     last_entry_ = entry;
     last_handle_ = it->second.get();
     return *last_handle_;
@@ -239,7 +249,10 @@ int32_t Services::open_entry(const zef::MemberRequest &request, void **entry) {
 
 int32_t Services::close_entry(void *entry) {
     auto it = entries_.find(entry);
-    if (entry == nullptr || it == entries_.end()) fail(zef::kCatalogBadRequest, "not an open entry handle");
+    if (entry == nullptr || it == entries_.end()) {
+        ++stale_handles_;
+        fail(zef::kCatalogBadRequest, "not an open entry handle");
+    }
     std::unique_ptr<EntryHandle> handle = std::move(it->second);
     entries_.erase(it);
     forget_entry(handle.get());
@@ -308,7 +321,10 @@ int32_t Services::open_scan(void *catalog, const char *filter8, void **scan_cell
 
 int32_t Services::read_scan(void *scan, zef::DirectoryEntryArea *area) {
     auto it = scans_.find(scan);
-    if (scan == nullptr || it == scans_.end()) fail(zef::kCatalogBadRequest, "not an open scan");
+    if (scan == nullptr || it == scans_.end()) {
+        ++stale_handles_;
+        fail(zef::kCatalogBadRequest, "not an open scan");
+    }
     if (area == nullptr) fail(zef::kCatalogBadRequest, "no directory entry area");
     DirectoryScan &s = *it->second;
     if (s.next >= s.keys.size()) return zef::kCatalogEndOfDirectory;
@@ -321,7 +337,10 @@ int32_t Services::read_scan(void *scan, zef::DirectoryEntryArea *area) {
 }
 
 int32_t Services::close_scan(void *scan) {
-    if (scan == nullptr || scans_.erase(scan) == 0) fail(zef::kCatalogBadRequest, "not an open scan");
+    if (scan == nullptr || scans_.erase(scan) == 0) {
+        ++stale_handles_;
+        fail(zef::kCatalogBadRequest, "not an open scan");
+    }
     return 0;
 }
 

@@ -85,6 +85,13 @@ public:
     size_t open_catalogs() const { return catalogs_.size(); }
     size_t open_entries() const { return entries_.size(); }
     size_t open_scans() const { return scans_.size(); }
+    // Ends every handle still open, as the services' end does (writers not
+    // closed leave their entries as they were): a test whose host close was
+    // made to fail starts afresh with it.
+    void end_all_handles();
+    // Handles refused because they were null, closed or never handed out:
+    // each is a call through a released handle.
+    int64_t stale_handles() const { return stale_handles_; }
 
     // The text of the last failure a routine answered, for people and tests.
     const std::string &last_error() const { return last_error_; }
@@ -141,6 +148,7 @@ private:
     std::map<std::pair<FileId, EntryKey>, OpenCount> open_counts_;
     int64_t next_information_word_ = 1;
     std::string last_error_;
+    int64_t stale_handles_ = 0;
     // The entry handle most recently looked up, for the record path.
     void *last_entry_ = nullptr;
     EntryHandle *last_handle_ = nullptr;

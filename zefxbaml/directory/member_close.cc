@@ -2,9 +2,11 @@
 #include "fileref/fileref_record.h"
 #include "host/catalog.h"
 #include "host/chains.h"
+#include "info/routine_table_release.h"
 #include "stream/stream_block.h"
 #include "zefxbaml/method_routines.h"
 #include "zefxbaml/option_block.h"
+#include "zefxbaml/routine_table.h"
 #include "zefxbaml/status.h"
 
 namespace zef {
@@ -33,7 +35,7 @@ int32_t yxlmcls(StreamBlock *stream) {
         status = yxlhbfr(stream->fileref, nullptr, stream->open_options);
     // Nothing else would give the record back once the stream is gone.
     if (stream->info_record != nullptr) yxlinf(stream, stream->info_record);
-    if (stream->routine_table != nullptr) host::release(stream->routine_table);
+    release_routine_tables(stream);
     if (stream->fileref_record != nullptr) fileref_closed(stream->fileref_record);
     host::release(stream);
     return status;

@@ -6,6 +6,7 @@
 #include "directory/member_name.h"
 #include "fileref/fileref_lookup.h"
 #include "fileref/fileref_record.h"
+#include "zefxbaml/option_block.h"
 #include "host/chains.h"
 #include "stream/open_steps.h"
 #include "stream/stream_block.h"
@@ -17,14 +18,23 @@ namespace zef {
 
 namespace {
 
-// Undoes a member stream that did not open: releases its buffers and the
-// block whatever the host's lookup answers, and, when the NBYTE variable
-// could not be bound, the open's option block as the entry open does. The
-// borrowed catalog stays open; no entry is left open by the open steps.
-int32_t abandon(StreamBlock *stream, int32_t status) {
+// Gives back an open option block that the open owns (flag 0x10 clear): the
+// caller hands such a block over with the open and never releases it itself,
+// so every failure after the handle check releases it here.
+void release_owned_options(const char *fileref8, OptionBlock *options) {
+    if (options != nullptr && (options->flags & kNotOwned) == 0) yxlhbfr(fileref8, nullptr, options);
+}
+
+// Undoes a member stream that did not open: releases the owned option block,
+// the buffers and the block. The host's method lookup is still asked, but
+// its answer decides nothing: a host cannot tell from the status which steps
+// were undone, so what it must release may not depend on it. The borrowed
+// catalog stays open; no entry is left open by the open steps.
+int32_t abandon(StreamBlock *stream, OptionBlock *options, int32_t status) {
     AccessMethodBlock *found = nullptr;
-    bool method_found = find_method_block(kMethodName, nullptr, &found) == kOk;
-    if (method_found && status == kNbyteUnbound) release_open_options(stream);
+    find_method_block(kMethodName, nullptr, &found);
+    stream->open_options = nullptr;
+    release_owned_options(stream->fileref, options);
     release_stream_buffers(stream);
     host::release(stream);
     return status;
@@ -40,20 +50,28 @@ int32_t abandon(StreamBlock *stream, int32_t status) {
 // on; 0x80001025 for a null handle (nothing touched); 0x80000805 (insert:
 // message 5) for an entry name longer than 32 characters; 0x80000803
 // without storage; the status of the type defaults, the NBYTE binding
-// (0x8000100F, the option block then released) or the host's entry open or
-// positioning. On failure *out_stream is null, nothing obtained is kept and
-// the caller keeps the option block unless the status says otherwise.
+// (0x8000100F) or the host's entry open or positioning. On failure
+// *out_stream is null and nothing obtained is kept. The open takes an owned
+// option block (flag 0x10 clear) whatever its outcome, once the handle is
+// not null: the stream releases it at close, or the failing open at once.
 int32_t yxlmopn(StreamBlock **out_stream, DirectoryHandle *handle, const char *member_name,
                 int32_t member_name_length, const char *member_kind8, OpenRequest *request) {
     if (handle == nullptr) return kNullHandle;
     *out_stream = nullptr;
+    auto *options = static_cast<OptionBlock *>(request->option_block);
     MemberEntry entry;
     int32_t status = split_member_name(member_name, member_name_length,
                                        entry_type_for_kind(member_kind8), &entry);
-    if (status != kOk) return status;
+    if (status != kOk) {
+        release_owned_options(handle->fileref, options);
+        return status;
+    }
 
     auto *stream = static_cast<StreamBlock *>(host::obtain(sizeof(StreamBlock), kRecordStorage));
-    if (stream == nullptr) return kNoStorage;
+    if (stream == nullptr) {
+        release_owned_options(handle->fileref, options);
+        return kNoStorage;
+    }
     std::memcpy(stream->fileref, handle->fileref, sizeof stream->fileref);
     stream->method_block = handle->method_block;
     stream->assign_options = handle->fileref_record->option_block;
@@ -71,19 +89,19 @@ int32_t yxlmopn(StreamBlock **out_stream, DirectoryHandle *handle, const char *m
     stream->catalog_handle = handle->catalog_handle;
 
     request->cleared_28 = 0;
-    status = yxlzdfa(stream, static_cast<OptionBlock *>(request->option_block));
-    if (status != kOk) return abandon(stream, status);
+    status = yxlzdfa(stream, options);
+    if (status != kOk) return abandon(stream, options, status);
     request->encoding = stream->encoding;
 
     // The buffers and the request's LRECL are settled before the entry opens.
     status = obtain_stream_buffers(stream);
-    if (status != kOk) return abandon(stream, status);
+    if (status != kOk) return abandon(stream, options, status);
     request->lrecl = stream->lrecl;
 
     status = bind_nbyte(stream);
-    if (status != kOk) return abandon(stream, status);
+    if (status != kOk) return abandon(stream, options, status);
     status = open_entry(stream);
-    if (status != kOk) return abandon(stream, status);
+    if (status != kOk) return abandon(stream, options, status);
     join_full_name(stream);
 
     *out_stream = stream;

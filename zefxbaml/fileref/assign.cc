@@ -45,7 +45,7 @@ int32_t yxlasgn(char *fileref8, void *context, const char *method8, const char *
     if (status != kOk) return status;
 
     if (record != nullptr)
-        status = drop_options(block, record, fileref8, context, true, options);
+        status = drop_options(block, record, fileref8, context, options);
     else
         status = new_fileref_record(block, fileref8, context, &record);
     if (status != kOk) return status;

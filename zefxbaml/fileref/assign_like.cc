@@ -54,12 +54,14 @@ void copy_names(FilerefRecord *target, const FilerefRecord &source) {
 // Assigns fileref8 (made up by the host when all blank) like the existing
 // fileref named by existing_name; with an extension, to one entry of the
 // existing catalog fileref. Without options of its own the new fileref
-// borrows the existing one's option block. The target's flags are left as
-// they are. Returns 0; 0x80001004 (insert: the existing name) when that is
-// not assigned; 0x80000805 (insert: message 48) when an extension is given
-// for a fileref that names no catalog, the target then being linked with the
-// copied names; the host's status when it finds no control block, makes up no
-// name or refuses the new name (nothing is then assigned); 0x80000803.
+// borrows the existing one's option block. A block already on the target is
+// released unless the target's flags say it is not owned; the target's
+// kNotOwned flag then follows the block it takes. Returns 0; 0x80001004
+// (insert: the existing name) when that is not assigned; 0x80000805 (insert:
+// message 48) when an extension is given for a fileref that names no
+// catalog, the target then being linked with the copied names; the host's
+// status when it finds no control block, makes up no name or refuses the
+// new name (nothing is then assigned); 0x80000803.
 int32_t yxlasl(char *fileref8, void *context, const char *method8, const char *existing_name,
                int32_t existing_name_length, const char *extension, int32_t extension_length,
                void *, OptionBlock *options) {
@@ -86,7 +88,7 @@ int32_t yxlasl(char *fileref8, void *context, const char *method8, const char *e
 
     FilerefRecord *target = find_in_list(block, upper_key(fileref8));
     if (target != nullptr)
-        status = drop_options(block, target, fileref8, context, false, options);
+        status = drop_options(block, target, fileref8, context, options);
     else
         status = new_fileref_record(block, fileref8, context, &target);
     if (status != kOk) return status;
@@ -99,10 +101,17 @@ int32_t yxlasl(char *fileref8, void *context, const char *method8, const char *e
     store_division(target, divided);
     target->method_block = block;
 
-    if (options != nullptr)
+    // The target's flags say whether it owns its block, as after assignment:
+    // a block of the caller's (kNotOwned) is never released through it, and
+    // a borrowed block passes on as the lender's would.
+    if (options != nullptr) {
         attach_options(target, options, false);
-    else
+        note_ownership(target, options);
+    } else {
         attach_options(target, source->option_block, target != source);
+        if (target != source && source->option_block != nullptr)
+            target->flags = (target->flags & ~kNotOwned) | (source->flags & kNotOwned);
+    }
     return kOk;
 }
 

@@ -21,14 +21,14 @@ FilerefRecord *first_borrower(AccessMethodBlock *block, const FilerefRecord *own
 }  // namespace
 
 int32_t drop_options(AccessMethodBlock *block, FilerefRecord *record, const char *fileref8,
-                     void *context, bool honour_not_owned, const OptionBlock *keep) {
+                     void *context, const OptionBlock *keep) {
     OptionBlock *options = record->option_block;
     if (options == nullptr || options == keep) return kOk;
     if ((record->state & kBorrowsOptionBlock) != 0) {
         attach_options(record, nullptr, false);
         return kOk;
     }
-    if (honour_not_owned && (record->flags & kNotOwned) != 0) return kOk;
+    if ((record->flags & kNotOwned) != 0) return kOk;
     if (FilerefRecord *heir = first_borrower(block, record)) {
         heir->state &= ~kBorrowsOptionBlock;
         attach_options(record, nullptr, false);
@@ -47,6 +47,10 @@ void attach_options(FilerefRecord *record, OptionBlock *options, bool borrowed) 
         record->state |= kBorrowsOptionBlock;
     else
         record->state &= ~kBorrowsOptionBlock;
+}
+
+void note_ownership(FilerefRecord *record, const OptionBlock *options) {
+    record->flags = (record->flags & ~kNotOwned) | (options->flags & kNotOwned);
 }
 
 void forget_options(AccessMethodBlock *block, const OptionBlock *options) {

@@ -15,15 +15,18 @@ struct FilerefRecord;
 struct OptionBlock;
 
 // What a record does with its option block before it takes another or goes
-// away. `honour_not_owned`: a record whose flags carry kNotOwned keeps its
-// pointer and releases nothing (assignment and deassignment honour it; the
-// like-assignment does not). A block equal to `keep` (the one the record is
-// about to take again) stays. A borrowed block is only forgotten. A block
+// away. A record whose flags carry kNotOwned keeps its pointer and releases
+// nothing: the caller that made the block releases it. A block equal to
+// `keep` (the one the record is about to take again) stays. A borrowed block is only forgotten. A block
 // that other records of the list borrow passes to the first of them, which
 // owns it from then on. Otherwise the block is released through yxlhbfr.
 // Returns yxlhbfr's status, else 0.
 int32_t drop_options(AccessMethodBlock *block, FilerefRecord *record, const char *fileref8,
-                     void *context, bool honour_not_owned, const OptionBlock *keep);
+                     void *context, const OptionBlock *keep);
+
+// Records in the record's flags whether it owns `options` (the block's own
+// kNotOwned bit), so that exactly one party releases the block.
+void note_ownership(FilerefRecord *record, const OptionBlock *options);
 
 // Attaches `options` to the record; `borrowed` says another record owns it.
 // The block the record already holds stays as it is held.

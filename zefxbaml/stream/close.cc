@@ -3,9 +3,11 @@
 #include "fileref/fileref_record.h"
 #include "host/catalog.h"
 #include "host/chains.h"
+#include "info/routine_table_release.h"
 #include "stream/open_steps.h"
 #include "stream/stream_block.h"
 #include "zefxbaml/method_routines.h"
+#include "zefxbaml/routine_table.h"
 #include "zefxbaml/status.h"
 
 namespace zef {
@@ -32,7 +34,7 @@ int32_t yxlcls(StreamBlock *stream) {
 
     if (stream->fileref_record != nullptr) fileref_closed(stream->fileref_record);
     release_open_options(stream);
-    if (stream->routine_table != nullptr) host::release(stream->routine_table);
+    release_routine_tables(stream);
     host::release(stream);
     return status;
 }

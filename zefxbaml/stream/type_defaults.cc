@@ -43,14 +43,17 @@ void take_description(StreamBlock *stream, const OptionBlock *options) {
 }
 
 // The record length the options or the request give, else the host's
-// default; -1 when the host's default is not usable.
+// default; -1 when the host's default is not usable, or the host could not
+// say it (a length of 0 read from an unanswered call would cut every record
+// to nothing).
 int64_t record_length(const OptionBlock *open, const OptionBlock *assigned, int64_t requested) {
     if (open != nullptr && open->lrecl > 0) return open->lrecl;
     if (assigned != nullptr && assigned->lrecl > 0) return assigned->lrecl;
     if (requested > 0) return requested;
     int64_t value = 0;
     int32_t kind = 0;
-    host::yyrn6gf(kDefaultLreclOption, &value, &kind, host::current_task_context());
+    int32_t status = host::yyrn6gf(kDefaultLreclOption, &value, &kind, host::current_task_context());
+    if (status != kOk) return -1;
     if ((static_cast<uint32_t>(kind) & kKindTopByte) == kKindUnusable) return -1;
     return value;
 }

@@ -1,8 +1,8 @@
 // The routine table of one open stream: the stream and the routines through
 // which the host may read, write, note and point it directly instead of
 // going through the method vector. Made by yxlamvc (slot 35) from host
-// storage (option 4); the stream names it in routine_table and its close
-// releases it.
+// storage (option 4); each stays valid until its stream is closed, however
+// many tables are made for the stream meanwhile.
 #pragma once
 
 #include <cstddef>
