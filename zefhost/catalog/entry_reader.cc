@@ -12,7 +12,7 @@ EntryReader::EntryReader(std::shared_ptr<Store> store, EntryKey key, int64_t lon
     connection_ = store_->acquire();
     try {
         connection_->exec("BEGIN");
-        std::optional<EntryRow> row = Store::entry(*connection_, key_);
+        std::optional<EntryRow> row = store_->entry(*connection_, key_);
         if (!row) fail(zef::kCatalogEntryMissing, "no entry " + key_.name + "." + key_.type);
         if (longest_allowed >= 0 && row->longest > longest_allowed)
             fail(zef::kCatalogEntryInUse, "entry " + key_.name + "." + key_.type +
