@@ -41,8 +41,10 @@ struct CopyOptions {
     // The record format the stream gets from the options.
     uint32_t record_format() const;
 };
+// `extra` (host options) goes after all of them.
 CopyOptions copy_options(Session &session, const std::vector<std::string> &options, EntryForm form,
-                         bool append, bool carriage, std::string_view context);
+                         bool append, bool carriage, std::string_view context,
+                         std::string_view extra = {});
 
 // The open request for a copy in `mode`: stream form with kByteRun for a
 // binary type; for text, no format of its own, and kByteRun for stream

@@ -1,6 +1,7 @@
 // zefcat get: read a catalog entry to standard output or a file. Binary
 // types come back byte for byte; text types one line per record. A file
-// named with -o appears only when the whole entry was read.
+// named with -o appears only when the whole entry was read. Options not
+// given are taken from what the entry was written with.
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "errors.h"
 #include "names.h"
 #include "tool.h"
+#include "written_with.h"
 
 namespace zefcat {
 namespace {
@@ -33,6 +35,13 @@ int run(Tool &tool, const GetArguments &arguments) {
     EntryForm form = form_of_type(entry.type);
     CopyOptions copy = copy_options(session, arguments.options, form, false,
                                     arguments.carriage, context);
+    // Read as the entry was written, unless told otherwise.
+    if (form == EntryForm::kLines) {
+        StoredEntry stored = stored_entry(session, entry.physical);
+        if (stored.attributes)
+            copy = with_stored_attributes(session, std::move(copy), *stored.attributes, arguments.options, form,
+                                          false, arguments.carriage, context);
+    }
     Stream stream = Stream::open(session, entry.fileref.name(),
                                  copy_open_plan(zef::kOpenInput, form, copy), context);
     Output output(arguments.output, context);
