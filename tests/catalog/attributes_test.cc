@@ -111,6 +111,7 @@ TEST_F(VersionAttributesTest, ValuesOutOfRangeInTheStoreAreNotKnown) {
             << c.what;
         EXPECT_EQ(stored("GOOD").has_value(), c.known) << c.what;
         EXPECT_EQ(read_entry("work", "attrs", "good", "SOURCE").blocks.size(), 1u) << c.what;
+        EXPECT_EQ(services.check_catalog("work", "attrs").size(), c.known ? 0u : 1u) << c.what;
     }
 }
 

@@ -124,6 +124,12 @@ TEST_F(WrittenWith, InfoAndLsShowWhatEachEntryWasWrittenWith) {
     EXPECT_EQ(f["lrecl"], 81);
     EXPECT_EQ(f["encoding"], "latin1");
     EXPECT_EQ(listed("work.notes", "LOGO")["recfm"], "S");
+    // A put that fails leaves the entry with what it was written with.
+    Outcome failed = zefcat({"put", "work.notes.f.source", "-", "ENCODING=ascii"}, "\u00e9\n");
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_EQ(listed("work.notes", "F")["encoding"], "latin1");
+    EXPECT_EQ(listed("work.notes", "F")["lrecl"], 81);
+
     // Tab-separated lines keep their five fields.
     Outcome tabs = zefcat({"ls", "work.notes", "--tsv"});
     for (const std::string &line : lines_of(tabs.out))

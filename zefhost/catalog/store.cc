@@ -276,6 +276,15 @@ std::vector<std::string> Store::check() {
         if (blocks != e.row.blocks || bytes != e.row.bytes || longest != e.row.longest)
             problems.push_back(who + "totals disagree with its pieces");
     }
+    if (format_version_ >= 2) {
+        // Attributes that read as unknown because they are out of range.
+        sql::Use s(c.cached("SELECT name, type, record_format, lrecl, encoding FROM entries "
+                            "WHERE record_format IS NOT NULL OR lrecl IS NOT NULL OR encoding IS NOT NULL"));
+        while (s->step())
+            if (!attributes_from(*s, 2))
+                problems.push_back("entry " + s->text(0) + "." + s->text(1) +
+                                   ": what it was written with is out of range");
+    }
     {
         sql::Use s(c.cached("SELECT content FROM writers"));
         while (s->step()) live_contents.insert(s->integer(0));
