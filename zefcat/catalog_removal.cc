@@ -68,7 +68,7 @@ void remove_catalog(Tool &tool, std::string_view name, CatalogRemoval how, bool 
             if (store.reclaim_dead_writers(store.main(), nullptr))
                 throw Problem(std::string(context) + ": an entry of " + shown_name +
                               " is being written; try again when it is closed");
-            size_t entries = catalog::Store::entries(store.main()).size();
+            size_t entries = store.entries(store.main()).size();
             if (entries > 0 && how == CatalogRemoval::kEmptyOnly)
                 throw Problem(std::string(context) + ": catalog " + shown_name + " has " +
                               std::to_string(entries) + (entries == 1 ? " entry" : " entries") +

@@ -14,6 +14,7 @@
 #include "progress.h"
 #include "session.h"
 #include "transcode.h"
+#include "zefhost/encodings.h"
 #include "zefxbaml/status.h"
 #include "zefxbaml/stream_block.h"
 
@@ -44,6 +45,22 @@ bool record_was_cut(const Stream &stream) {
     int64_t text = zef::stream_buffer_count(block);
     if ((zef::stream_record_format(block) & zef::kRecordPrint) != 0 && text > 0) text -= 1;
     return text > std::max<int64_t>(zef::stream_lrecl(block), 0);
+}
+
+size_t utf8_width(unsigned char lead) {
+    return lead >= 0xF0 && lead < 0xF8 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+}
+
+bool utf8_continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// The length of `text` without a UTF-8 character that its end splits.
+size_t whole_characters(std::string_view text) {
+    size_t after_lead = text.size();
+    while (after_lead > 0 && text.size() - after_lead < 3 && utf8_continuation(text[after_lead - 1])) --after_lead;
+    if (after_lead == 0) return text.size();
+    size_t lead = after_lead - 1;
+    size_t width = utf8_width(static_cast<unsigned char>(text[lead]));
+    return width > text.size() - lead ? lead : text.size();
 }
 
 }  // namespace
@@ -107,9 +124,11 @@ std::string_view Input::read_chunk(size_t most) {
     return chunk;
 }
 
-bool Input::read_line(std::string_view *line) {
+bool Input::read_line(std::string_view *line, size_t keep, int64_t *dropped) {
     line_.clear();
+    *dropped = 0;
     bool any = false;
+    char last = 0;  // the line's last byte, kept or not
     for (;;) {
         if (begin_ == end_ && !fill()) {
             if (!any) return false;
@@ -118,26 +137,42 @@ bool Input::read_line(std::string_view *line) {
         }
         any = true;
         const char *start = buffer_.data() + begin_;
-        const void *newline = std::memchr(start, '\n', end_ - begin_);
-        if (newline == nullptr) {
-            line_.append(start, end_ - begin_);
-            consumed_ += static_cast<int64_t>(end_ - begin_);
-            begin_ = end_;
-            continue;
-        }
-        size_t length = static_cast<size_t>(static_cast<const char *>(newline) - start);
-        consumed_ += static_cast<int64_t>(length + 1);
-        begin_ += length + 1;
-        if (line_.empty()) {
+        size_t available = end_ - begin_;
+        const void *newline = std::memchr(start, '\n', available);
+        size_t length = newline ? static_cast<size_t>(static_cast<const char *>(newline) - start) : available;
+        size_t used = length + (newline ? 1 : 0);
+        consumed_ += static_cast<int64_t>(used);
+        begin_ += used;
+        if (length > 0) last = start[length - 1];
+        if (newline && line_.empty() && *dropped == 0 && length <= keep) {
             *line = std::string_view(start, length);  // in place, the usual case
-        } else {
-            line_.append(start, length);
-            *line = line_;
+            break;
         }
-        break;
+        size_t take = std::min(length, keep - std::min(keep, line_.size()));
+        line_.append(start, take);
+        *dropped += static_cast<int64_t>(length - take);
+        if (newline) {
+            *line = line_;
+            break;
+        }
     }
-    if (!line->empty() && line->back() == '\r') line->remove_suffix(1);
+    if (last == '\r') {
+        if (*dropped > 0)
+            --*dropped;
+        else if (!line->empty())
+            line->remove_suffix(1);
+    }
     return true;
+}
+
+size_t utf8_cut(std::string_view text, size_t most) {
+    if (text.size() <= most) return text.size();
+    if (!utf8_continuation(text[most])) return most;  // the cut is between characters
+    size_t lead = most;
+    while (lead > 0 && most - lead < 3 && utf8_continuation(text[lead])) --lead;
+    size_t width = utf8_width(static_cast<unsigned char>(text[lead]));
+    if (width == 0 || utf8_continuation(text[lead]) || lead + width <= most) return most;  // not UTF-8 here
+    return lead;
 }
 
 // ------------------------------------------------------------- writing --
@@ -145,13 +180,28 @@ bool Input::read_line(std::string_view *line) {
 WriteReport write_lines(Stream &stream, Input &input, const LineOptions &options,
                         Progress &progress, std::string_view context) {
     WriteReport report;
+    int64_t lrecl = stream.lrecl();
+    size_t record_length = lrecl > 0 ? static_cast<size_t>(lrecl) : 0;
+    // Enough of a line for a whole record: its carriage character, and up to
+    // four bytes of UTF-8 for each byte of a record in another encoding.
+    size_t keep = (record_length + 1) * 4 + 1;
+    bool utf8 = options.transcoder == nullptr || stream.encoding() == zefhost::kEncodingUtf8;
     std::string_view line;
-    while (input.read_line(&line)) {
+    int64_t dropped = 0;
+    while (input.read_line(&line, keep, &dropped)) {
         ++report.records;
         char carriage = ' ';
         if (options.carriage && !line.empty()) {
             carriage = line.front();
             line.remove_prefix(1);
+        }
+        bool cut = dropped > 0;
+        // What was kept of a longer line ends with a whole character, so
+        // that it transcodes.
+        if (cut) line = line.substr(0, whole_characters(line));
+        if (utf8 && line.size() > record_length) {
+            line = line.substr(0, utf8_cut(line, record_length));
+            cut = true;
         }
         if (options.transcoder != nullptr) {
             try {
@@ -162,11 +212,16 @@ WriteReport write_lines(Stream &stream, Input &input, const LineOptions &options
         }
         int32_t status = stream.write(line.data(), static_cast<int64_t>(line.size()), carriage);
         if (status == zef::kRecordTruncated) {
-            if (++report.cut <= kCutLinesNamed)
-                print_note(context, "line " + std::to_string(report.records) + " cut to " +
-                                        std::to_string(stream.lrecl()) + " bytes (the record length)");
+            cut = true;
         } else if (status != 0) {
             stream.fail(status, std::string(context) + ": line " + std::to_string(report.records));
+        }
+        if (cut && ++report.cut <= kCutLinesNamed) {
+            size_t kept = std::min(line.size(), record_length);
+            print_note(context, "line " + std::to_string(report.records) + " cut to " + std::to_string(kept) +
+                                    (kept == record_length ? " bytes (the record length)"
+                                                           : " bytes, a whole character (the record length is " +
+                                                                 std::to_string(lrecl) + ")"));
         }
         report.bytes = input.consumed();
         progress.update(report.bytes);

@@ -40,8 +40,10 @@ public:
 
     // Up to `most` bytes; empty at the end. Throws Problem on a read error.
     std::string_view read_chunk(size_t most);
-    // The next line without its line end; false at the end.
-    bool read_line(std::string_view *line);
+    // The next line without its line end; false at the end. At most
+    // `keep` bytes of it are kept (memory stays bounded however long the
+    // line is); *dropped receives the count of the rest.
+    bool read_line(std::string_view *line, size_t keep, int64_t *dropped);
 
 private:
     bool fill();
@@ -72,7 +74,10 @@ struct WriteReport {
 
 // Writes every line of `input` as a record. Each line cut to the record
 // length is noted on standard error (the first few by number, then a
-// count). Throws Problem on a failure; the stream is left to the caller.
+// count); a UTF-8 line is cut at a character boundary, so a cut line may
+// keep a few bytes less than the record length. Memory stays bounded
+// whatever the length of a line. Throws Problem on a failure; the stream
+// is left to the caller.
 WriteReport write_lines(Stream &stream, Input &input, const LineOptions &options,
                         Progress &progress, std::string_view context);
 // Writes `input` in runs of the record length.
@@ -94,6 +99,11 @@ ReadReport read_lines(Stream &stream, Output &output, const LineOptions &options
 // is negative); the number of bytes.
 int64_t read_bytes(Stream &stream, Output &output, Transcoder *transcoder, Progress &progress,
                    std::string_view context, int64_t limit = -1);
+
+// The length of the longest prefix of `text` of at most `most` bytes that
+// does not end inside a UTF-8 character. Bytes that do not look like UTF-8
+// around the cut are cut at `most`.
+size_t utf8_cut(std::string_view text, size_t most);
 
 // Prints "zefcat: CONTEXT: TEXT" on standard error: a note, not a failure.
 void print_note(std::string_view context, std::string_view text);

@@ -20,13 +20,14 @@ constexpr int kMostReopens = 3;
 }  // namespace
 
 CopyOptions copy_options(Session &session, const std::vector<std::string> &given, EntryForm form,
-                         bool append, bool carriage, std::string_view context) {
+                         bool append, bool carriage, std::string_view context, std::string_view extra) {
     check_option_words(given, context);
     std::string text = option_statement(given);
     auto add = [&text](const char *option) { text += text.empty() ? option : std::string(" ") + option; };
     if (append) add("MOD");
     if (form == EntryForm::kBytes) add("RECFM=S");
     if (carriage) add("RECFM=P");
+    if (!extra.empty()) add(std::string(extra).c_str());
     CopyOptions options;
     options.parsed = session.parse_options(text, zef::kNotOwned, context, &given);
     options.settings = session.settings_of(options.parsed.block.get(), context);

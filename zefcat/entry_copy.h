@@ -43,10 +43,11 @@ struct CopyOptions {
     // The record format the stream gets from the options.
     uint32_t record_format() const;
 };
-// Refuses (with a usage Problem) options that would change a binary
-// entry's bytes.
+// `extra` (host options) goes after all of them. Refuses (with a usage
+// Problem) options that would change a binary entry's bytes.
 CopyOptions copy_options(Session &session, const std::vector<std::string> &options, EntryForm form,
-                         bool append, bool carriage, std::string_view context);
+                         bool append, bool carriage, std::string_view context,
+                         std::string_view extra = {});
 
 // A binary entry is moved byte for byte: a carriage-control character
 // (RECFM=P, --carriage), given to the open or at assignment, would add a

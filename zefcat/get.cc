@@ -1,7 +1,8 @@
 // zefcat get: read a catalog entry to standard output or a file. Binary
 // types come back byte for byte; text types one line per record, each one
 // whole unless LRECL= asks for less (then every cut is noted and the exit
-// status is 3). A file named with -o is written as output.h says.
+// status is 3). Options not given are taken from what the entry was written
+// with. A file named with -o is written as output.h says.
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "names.h"
 #include "option_checks.h"
 #include "tool.h"
+#include "written_with.h"
 
 namespace zefcat {
 namespace {
@@ -39,6 +41,13 @@ int run(Tool &tool, const GetArguments &arguments) {
     CopyOptions copy = copy_options(session, arguments.options, form, false,
                                     arguments.carriage, context);
     if (form == EntryForm::kLines) check_record_room(copy.settings, entry.type, false, context);
+    // Read as the entry was written, unless told otherwise.
+    if (form == EntryForm::kLines) {
+        StoredEntry stored = stored_entry(session, entry.physical);
+        if (stored.attributes)
+            copy = with_stored_attributes(session, std::move(copy), *stored.attributes, arguments.options, form,
+                                          false, arguments.carriage, context);
+    }
     // Settled before the entry is opened: a refused output touches nothing.
     Output output(arguments.output, tool.libraries(), context);
     Stream stream = open_for_copy(session, entry.fileref.name(), zef::kOpenInput, form, copy, context);

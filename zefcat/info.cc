@@ -2,7 +2,7 @@
 // For an entry: the file information by name and of the open entry (slot
 // 8), and the information items of the open entry (slots 9 and 10, the
 // "Catalog Name" item), with the store's description, size and times
-// beside them. For a catalog: the file information by name, its directory's
+// beside them, and what the entry's version was written with. For a catalog: the file information by name, its directory's
 // information (slots 23 and 24, which hold no items) and its members.
 #include <nlohmann/json.hpp>
 #include <string>
@@ -13,6 +13,7 @@
 #include "listing.h"
 #include "names.h"
 #include "tool.h"
+#include "written_with.h"
 #include "zefhost/catalog/catalog_error.h"
 #include "zefhost/catalog/services.h"
 #include "zefxbaml/status.h"
@@ -31,6 +32,7 @@ struct Item {
     std::string key;
     std::string text;
     std::optional<int64_t> number;
+    std::optional<nlohmann::ordered_json> json = std::nullopt;  // the JSON value, when not the text or number
 };
 
 constexpr uint32_t kAllItems = 0x3F;
@@ -61,6 +63,17 @@ zef::FileInformationRequest information_by_name(Session &session, const Fileref 
     return request;
 }
 
+// What the entry's version was written with: "RECFM=F LRECL=80", and in
+// JSON an object of recfm, lrecl and encoding ("" for none), null when not known.
+Item written_with_item(const std::optional<zefhost::catalog::VersionAttributes> &written) {
+    if (!written) return {"Written with", "written_with", "(not known)", std::nullopt, nlohmann::ordered_json()};
+    nlohmann::ordered_json object = nlohmann::ordered_json::object();
+    object["recfm"] = record_format_letters(written->record_format);
+    object["lrecl"] = written->lrecl > 0 ? nlohmann::ordered_json(written->lrecl) : nlohmann::ordered_json();
+    object["encoding"] = written->encoding;
+    return {"Written with", "written_with", attributes_text(*written), std::nullopt, object};
+}
+
 void add_metadata(Tool &tool, const std::vector<std::string> &parts, bool json, std::vector<Item> &items) {
     // A person reads local minutes; a program gets UTC seconds.
     auto when = [json](int64_t microseconds) { return json ? utc_second(microseconds) : local_minute(microseconds); };
@@ -75,6 +88,7 @@ void add_metadata(Tool &tool, const std::vector<std::string> &parts, bool json, 
             items.push_back({"Records", "records", std::to_string(row.blocks), row.blocks});
             items.push_back({"Created", "created", when(row.created), std::nullopt});
             items.push_back({"Modified", "modified", when(row.modified), std::nullopt});
+            items.push_back(written_with_item(row.attributes));
             return;
         }
     } catch (const zefhost::catalog::CatalogError &) {
@@ -164,7 +178,9 @@ int run(Tool &tool, const InfoArguments &arguments) {
     if (arguments.json) {
         nlohmann::ordered_json object = nlohmann::ordered_json::object();
         for (const Item &item : items)
-            object[item.key] = item.number ? nlohmann::ordered_json(*item.number) : nlohmann::ordered_json(item.text);
+            object[item.key] = item.json     ? *item.json
+                               : item.number ? nlohmann::ordered_json(*item.number)
+                                             : nlohmann::ordered_json(item.text);
         tool.out() << object.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
         return 0;
     }

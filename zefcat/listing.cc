@@ -70,6 +70,8 @@ void Listing::print(std::ostream &out, ListFormat format) const {
                 const ListCell &cell = row[i];
                 if (columns_[i].number)
                     object[columns_[i].key] = cell.number ? nlohmann::ordered_json(*cell.number) : nullptr;
+                else if (cell.absent)
+                    object[columns_[i].key] = nullptr;
                 else
                     object[columns_[i].key] = cell.text;
             }
@@ -80,24 +82,28 @@ void Listing::print(std::ostream &out, ListFormat format) const {
         return;
     }
 
+    // Tabs and the table show the columns before the first JSON-only one.
+    size_t shown = 0;
+    while (shown < columns_.size() && !columns_[shown].json_only) ++shown;
+
     if (format == ListFormat::kTabs) {
         for (const auto &row : rows_) {
-            for (size_t i = 0; i < columns_.size(); ++i)
+            for (size_t i = 0; i < shown; ++i)
                 out << (i ? "\t" : "") << one_line(row[i].text);
             out << '\n';
         }
         return;
     }
 
-    std::vector<size_t> widths(columns_.size());
-    for (size_t i = 0; i < columns_.size(); ++i) {
+    std::vector<size_t> widths(shown);
+    for (size_t i = 0; i < shown; ++i) {
         widths[i] = columns_[i].heading.size();
         for (const auto &row : rows_) widths[i] = std::max(widths[i], escaped_controls(row[i].text).size());
     }
     auto line = [&](const std::vector<std::string> &texts) {
         std::string text;
-        for (size_t i = 0; i < columns_.size(); ++i) {
-            bool last = i + 1 == columns_.size();
+        for (size_t i = 0; i < shown; ++i) {
+            bool last = i + 1 == shown;
             std::string padding(widths[i] - texts[i].size(), ' ');
             if (i) text += "  ";
             text += columns_[i].number ? padding + texts[i] : last ? texts[i] : texts[i] + padding;

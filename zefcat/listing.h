@@ -18,6 +18,7 @@ struct ListColumn {
     std::string heading;  // the table's heading
     std::string key;      // the JSON key
     bool number = false;  // right-aligned in the table; a JSON number
+    bool json_only = false;  // shown only in JSON (so that tab-separated fields stay as they were)
 };
 
 // One value: its text, and for a number column the number (none: JSON null).
@@ -25,8 +26,15 @@ struct ListCell {
     ListCell(std::string text) : text(std::move(text)) {}
     ListCell(std::string text, std::optional<int64_t> number) : text(std::move(text)), number(number) {}
     ListCell(const char *text) : text(text) {}
+    // No value: empty text, JSON null.
+    static ListCell none() {
+        ListCell cell("");
+        cell.absent = true;
+        return cell;
+    }
     std::string text;
     std::optional<int64_t> number;
+    bool absent = false;
 };
 
 class Listing {

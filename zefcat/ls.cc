@@ -15,6 +15,7 @@
 #include "listing.h"
 #include "names.h"
 #include "tool.h"
+#include "written_with.h"
 #include "zefhost/catalog/catalog_error.h"
 #include "zefhost/catalog/services.h"
 
@@ -117,21 +118,30 @@ Listing list_entries(Tool &tool, const std::string &name, const std::vector<std:
                      {"TYPE", "type"},
                      {"SIZE", "size", true},
                      {"MODIFIED", "modified"},
-                     {"DESCRIPTION", "description"}});
+                     {"DESCRIPTION", "description"},
+                     // What each entry was written with (null: not known).
+                     {"RECFM", "recfm", false, true},
+                     {"LRECL", "lrecl", true, true},
+                     {"ENCODING", "encoding", false, true}});
     std::string member, type;
     while (directory.next(&member, &type, context)) {
         type = trimmed(type);
         auto found = metadata.find({upper(member), upper(type)});
         if (found == metadata.end()) {
-            listing.add({{member}, {type}, {"", std::nullopt}, {""}, {""}});
+            listing.add({{member}, {type}, {"", std::nullopt}, {""}, {""}, ListCell::none(),
+                         {"", std::nullopt}, ListCell::none()});
             continue;
         }
         const catalog::EntryRow &row = found->second;
+        const auto &written = row.attributes;
         listing.add({{member},
                      {type},
                      {std::to_string(row.bytes), row.bytes},
                      {utc_times ? utc_second(row.modified) : local_minute(row.modified)},
-                     {row.description}});
+                     {row.description},
+                     written ? ListCell(record_format_letters(written->record_format)) : ListCell::none(),
+                     {"", written && written->lrecl > 0 ? std::optional<int64_t>(written->lrecl) : std::nullopt},
+                     written ? ListCell(written->encoding) : ListCell::none()});
     }
     directory.close(context);
     return listing;
@@ -167,7 +177,8 @@ int run(Tool &tool, const LsArguments &arguments) {
 const char *kFooter = R"(
 On a terminal the listing is a table; piped or redirected it is one line per
 entry with tab-separated fields (name, type, size in bytes, modified time in
-UTC, description); --json gives an array of objects.
+UTC, description); --json gives an array of objects, which also say what
+each entry was written with (recfm, lrecl, encoding; null when not known).
 
 Examples:
   zefcat ls work.notes

@@ -2,7 +2,8 @@
 // catalog entry, replacing it (put) or adding to its end (append, which
 // opens with MOD). Text types go line by line, binary types byte for byte.
 // The new contents become the entry's only when everything was written; a
-// failure leaves the entry as it was.
+// failure leaves the entry as it was. The entry keeps what it was written
+// with (written_with.h), and an append goes on with it.
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "names.h"
 #include "option_checks.h"
 #include "tool.h"
+#include "written_with.h"
 
 namespace zefcat {
 namespace {
@@ -42,13 +44,27 @@ int run(Tool &tool, const PutArguments &arguments, bool append) {
     CopyOptions copy = copy_options(session, options, form, append,
                                     arguments.carriage, context);
     if (form == EntryForm::kLines) check_record_room(copy.settings, entry.type, true, context);
+    // An append goes on as the entry was written, unless told otherwise.
+    StoredEntry before;
+    if (appends(copy)) {
+        before = stored_entry(session, entry.physical);
+        if (before.attributes)
+            copy = with_stored_attributes(session, std::move(copy), *before.attributes, options, form, true,
+                                          arguments.carriage, context);
+    }
     // The input first: a file that cannot be read leaves the entry untouched.
     Input input(file, context);
     if (input.is_terminal())
         print_note(context, "reading from the terminal; end with Ctrl-D");
 
-    Stream stream = Stream::open(session, entry.fileref.name(),
-                                 copy_open_plan(zef::kOpenOutput, form, copy), context);
+    OpenPlan plan = copy_open_plan(zef::kOpenOutput, form, copy);
+    Stream stream = Stream::open(session, entry.fileref.name(), plan, context);
+    // The new version is written with these (an append to an entry whose
+    // attributes are unknown leaves them unknown: its older records may
+    // have been written otherwise).
+    if (!appends(copy) || !before.exists || before.attributes)
+        remember_attributes(session, entry.physical,
+                            attributes_in_force(session, stream, plan, copy, before.attributes), context);
     int64_t cut = copy_in(stream, input, form, copy, arguments.carriage, context);
     return cut > 0 ? kExitCut : 0;
 }

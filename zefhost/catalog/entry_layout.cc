@@ -43,8 +43,8 @@ void check_layout(const EntryKey &key, const EntryRow &row, const std::vector<Pi
         damaged(key, "totals disagree with its pieces");
 }
 
-std::optional<StoredEntry> checked_entry(sql::Connection &c, const EntryKey &key) {
-    std::optional<EntryRow> row = Store::entry(c, key);
+std::optional<StoredEntry> checked_entry(const Store &store, sql::Connection &c, const EntryKey &key) {
+    std::optional<EntryRow> row = store.entry(c, key);
     if (!row) return std::nullopt;
     std::vector<Piece> pieces = Store::pieces(c, row->content);
     StoredEntry stored{std::move(*row), std::move(pieces)};

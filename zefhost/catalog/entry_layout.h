@@ -28,7 +28,7 @@ struct StoredEntry {
     EntryRow row;
     std::vector<Piece> pieces;
 };
-std::optional<StoredEntry> checked_entry(sql::Connection &c, const EntryKey &key);
+std::optional<StoredEntry> checked_entry(const Store &store, sql::Connection &c, const EntryKey &key);
 
 // A piece's chunk holds exactly its blocks: the recorded count, payload and
 // longest block, nothing cut and nothing left over.

@@ -13,7 +13,7 @@ EntryReader::EntryReader(std::shared_ptr<Store> store, EntryKey key, int64_t lon
     connection_ = store_->acquire();
     try {
         connection_->exec("BEGIN");
-        std::optional<StoredEntry> stored = checked_entry(*connection_, key_);
+        std::optional<StoredEntry> stored = checked_entry(*store_, *connection_, key_);
         if (!stored) fail(zef::kCatalogEntryMissing, "no entry " + key_.name + "." + key_.type);
         if (longest_allowed >= 0 && stored->row.longest > longest_allowed)
             fail(zef::kCatalogEntryInUse, "entry " + key_.name + "." + key_.type +

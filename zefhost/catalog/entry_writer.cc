@@ -27,7 +27,7 @@ EntryWriter::EntryWriter(std::shared_ptr<Store> store, EntryKey key, int32_t mod
         sql::Transaction t(*connection_, sql::Transaction::Kind::write);
         if (store_->reclaim_dead_writers(*connection_, &key_))
             fail(zef::kCatalogEntryInUse, "entry " + key_.name + "." + key_.type + " is being written");
-        base_ = Store::entry(*connection_, key_);
+        base_ = store_->entry(*connection_, key_);
         if (mode_ == zef::kMemberAppend && base_ && longest_allowed >= 0 && base_->longest > longest_allowed)
             fail(zef::kCatalogEntryInUse, "entry " + key_.name + "." + key_.type +
                                               " was replaced after it was described");
@@ -199,7 +199,7 @@ void EntryWriter::close() {
         sql::Connection &c = *connection_;
         sql::Transaction t(c, sql::Transaction::Kind::durable_write);
         stage_retired(c);
-        std::optional<EntryRow> current = Store::entry(c, key_);
+        std::optional<EntryRow> current = store_->entry(c, key_);
         if (current.has_value() != base_.has_value() || (current && current->content != base_->content))
             fail(zef::kCatalogEntryInUse, "entry " + key_.name + "." + key_.type + " changed under its writer");
         EntryRow row;
@@ -207,6 +207,8 @@ void EntryWriter::close() {
         row.created = base_ ? base_->created : now;
         row.modified = now;
         row.description = !description_.empty() ? description_ : base_ ? base_->description : "";
+        row.attributes = attributes_;
+        if (!row.attributes && mode_ == zef::kMemberAppend && base_) row.attributes = base_->attributes;
         for (const ViewPiece &v : view_) {
             row.blocks += v.piece.block_count;
             row.bytes += v.piece.bytes;

@@ -45,6 +45,16 @@ public:
     void point_to_end() override { position_ = blocks_; }
     void close() override;
 
+    // What this version is written with; committed with it by close (until
+    // then readers see the previous version's). Unset, a replaced entry's
+    // version has none and an appended one keeps the entry's.
+    void set_attributes(VersionAttributes attributes) { attributes_ = std::move(attributes); }
+    // The attributes of the version this writer started from (none: no
+    // entry, or unknown).
+    std::optional<VersionAttributes> base_attributes() const {
+        return base_ ? base_->attributes : std::nullopt;
+    }
+
 private:
     struct ViewPiece {
         Piece piece;
@@ -63,6 +73,7 @@ private:
     int64_t content_ = 0;             // the staging content id
     std::optional<EntryRow> base_;    // the committed entry at open
     std::string description_;
+    std::optional<VersionAttributes> attributes_;
     std::vector<ViewPiece> view_;
     int64_t blocks_ = 0;
     int64_t position_ = 0;

@@ -24,6 +24,9 @@ CREATE TABLE entries(
     blocks INTEGER NOT NULL,
     bytes INTEGER NOT NULL,
     longest INTEGER NOT NULL,
+    record_format INTEGER,
+    lrecl INTEGER,
+    encoding TEXT,
     PRIMARY KEY(name, type)
 ) WITHOUT ROWID;
 CREATE TABLE writers(
@@ -49,6 +52,19 @@ CREATE TABLE chunks(
     data BLOB NOT NULL
 );
 )sql";
+
+// From version 1: what each version was written with (unknown for the
+// versions already there).
+const char *const kUpgradeFrom1 = R"sql(
+ALTER TABLE entries ADD COLUMN record_format INTEGER;
+ALTER TABLE entries ADD COLUMN lrecl INTEGER;
+ALTER TABLE entries ADD COLUMN encoding TEXT;
+)sql";
+
+int64_t format_version(sql::Connection &connection) {
+    sql::Use user_version(connection.cached("PRAGMA user_version"));
+    return user_version->step() ? user_version->integer(0) : 0;
+}
 
 [[noreturn]] void not_a_catalog(const sql::Connection &connection, const std::string &why) {
     fail(zef::kCatalogDamaged, connection.path().string() + ": not a catalog: " + why);
@@ -78,15 +94,14 @@ void configure(sql::Connection &connection, int busy_timeout_ms) {
     connection.exec("PRAGMA journal_size_limit=67108864");
 }
 
-void verify_catalog(sql::Connection &connection) {
+int32_t verify_catalog(sql::Connection &connection) {
     int64_t application_id = 0;
     int64_t version = 0;
     int64_t tables = 0;
     try {
         sql::Use id(connection.cached("PRAGMA application_id"));
         if (id->step()) application_id = id->integer(0);
-        sql::Use user_version(connection.cached("PRAGMA user_version"));
-        if (user_version->step()) version = user_version->integer(0);
+        version = format_version(connection);
         sql::Use count(connection.cached(
             "SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND "
             "name IN ('entries', 'writers', 'pieces', 'chunks')"));
@@ -96,9 +111,19 @@ void verify_catalog(sql::Connection &connection) {
         not_a_catalog(connection, e.what());
     }
     if (application_id != kApplicationId) not_a_catalog(connection, "no catalog mark");
-    if (version != kFormatVersion)
+    if (version < kOldestFormatVersion || version > kFormatVersion)
         not_a_catalog(connection, "format version " + std::to_string(version));
     if (tables != 4) not_a_catalog(connection, "tables missing");
+    return static_cast<int32_t>(version);
+}
+
+void upgrade_catalog(sql::Connection &connection) {
+    sql::Transaction t(connection, sql::Transaction::Kind::durable_write);
+    int64_t version = format_version(connection);
+    if (version >= kFormatVersion) return;
+    if (version == 1) connection.exec(kUpgradeFrom1);
+    connection.exec(("PRAGMA user_version=" + std::to_string(kFormatVersion)).c_str());
+    t.commit();
 }
 
 void create_catalog(const std::filesystem::path &path) {

@@ -1,7 +1,9 @@
 // The catalog file format. A catalog is one SQLite database in WAL mode
 // with 16 KiB pages, marked by its application id and format version:
 //
-//   entries  (name, type) -> the committed content and the entry's metadata
+//   entries  (name, type) -> the committed content and the entry's metadata,
+//            with what the version was written with (version_attributes.h;
+//            NULL when unknown)
 //   writers  one row per open writer: the content id it stages under, whose
 //            AUTOINCREMENT hands out every content id (never reused)
 //   pieces   (content, ordinal) -> one chunk of a content: its first block
@@ -25,14 +27,24 @@
 namespace zefhost::catalog {
 
 inline constexpr int32_t kApplicationId = 0x5A434154;  // "ZCAT"
-inline constexpr int32_t kFormatVersion = 1;
+// Version 2 added the written-with columns of `entries`. A version-1
+// catalog opened for writing is brought to version 2 at once; opened only
+// for reading, it is read as it is, its versions' attributes unknown.
+inline constexpr int32_t kFormatVersion = 2;
+inline constexpr int32_t kOldestFormatVersion = 1;
 
 // Sets the connection's everyday pragmas (busy wait, safety level, cache).
 void configure(sql::Connection &connection, int busy_timeout_ms);
 
 // Throws CatalogError(kCatalogDamaged) unless the connection's file is a
-// catalog of this format (checks the file is SQLite, its marks and tables).
-void verify_catalog(sql::Connection &connection);
+// catalog of a format this code reads (checks the file is SQLite, its marks
+// and tables); its format version.
+int32_t verify_catalog(sql::Connection &connection);
+
+// Brings a catalog of an older format version to kFormatVersion, in one
+// write transaction (another process may have done it meanwhile). Throws
+// CatalogError.
+void upgrade_catalog(sql::Connection &connection);
 
 // Creates an empty catalog at `path` unless a file is already there. The
 // catalog is built under a temporary name and linked into place, so no

@@ -24,6 +24,14 @@ Services *live_services = nullptr;
 
 std::string entry_text(const EntryKey &key) { return key.name + "." + key.type; }
 
+// The key of an entry named by a tool the way a person wrote it.
+EntryKey tool_entry_key(std::string_view name, std::string_view type) {
+    std::string_view trimmed_type = trim_right(type);
+    if (name.empty() || name.size() > kNameWidth || trimmed_type.size() > kTypeWidth)
+        fail(zef::kCatalogBadRequest, "not an entry name: " + std::string(name) + "." + std::string(type));
+    return EntryKey{upper(name), upper(trimmed_type)};
+}
+
 }  // namespace
 
 Services::Services(Host &host) : host_(host) {
@@ -99,7 +107,35 @@ std::vector<EntryInfo> Services::list_entries(std::string_view library_name, std
     std::filesystem::path file = catalog_file(library_name, catalog);
     if (!std::filesystem::exists(file)) fail(zef::kCatalogMissing, file.string() + ": no such catalog");
     Store store(file, false, busy_timeout_ms_);
-    return Store::entries(store.main());
+    return store.entries(store.main());
+}
+
+std::optional<EntryRow> Services::entry_row(std::string_view library_name, std::string_view catalog,
+                                            std::string_view name, std::string_view type) {
+    EntryKey key = tool_entry_key(name, type);
+    std::filesystem::path file = catalog_file(library_name, catalog);
+    if (!std::filesystem::exists(file)) fail(zef::kCatalogMissing, file.string() + ": no such catalog");
+    Store store(file, false, busy_timeout_ms_);
+    return store.entry(store.main(), key);
+}
+
+std::optional<VersionAttributes> Services::set_written_attributes(std::string_view library_name,
+                                                                  std::string_view catalog,
+                                                                  std::string_view name,
+                                                                  std::string_view type,
+                                                                  const VersionAttributes &attributes) {
+    EntryKey key = tool_entry_key(name, type);
+    std::filesystem::path file = catalog_file(library_name, catalog);
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0) fail(zef::kCatalogBadRequest, file.string() + ": no such catalog");
+    FileId id{st.st_dev, st.st_ino};
+    for (auto &[address, handle] : entries_) {
+        if (!handle->writes() || handle->key() != key || handle->store().id() != id) continue;
+        auto &writer = static_cast<EntryWriter &>(*handle);  // every handle that writes is a writer
+        writer.set_attributes(attributes);
+        return writer.base_attributes();
+    }
+    fail(zef::kCatalogBadRequest, "no writer of entry " + entry_text(key) + " is open");
 }
 
 std::vector<std::string> Services::check_catalog(std::string_view library_name, std::string_view catalog) {
@@ -268,7 +304,7 @@ int32_t Services::describe_entry(const zef::EntryRequest &request, int64_t *size
         // The size reported here is what the caller sizes its buffers by:
         // it is told only once the pieces and chunks behind it agree.
         sql::Transaction snapshot(catalog.store->main(), sql::Transaction::Kind::read);
-        stored = checked_entry(catalog.store->main(), key);
+        stored = checked_entry(*catalog.store, catalog.store->main(), key);
     }
     if (!stored) fail(zef::kCatalogEntryMissing, "no entry " + entry_text(key));
     *size = stored->row.longest;
@@ -279,7 +315,7 @@ int32_t Services::describe_entry(const zef::EntryRequest &request, int64_t *size
 int32_t Services::find_entry(const zef::FindRequest &request) {
     CatalogHandle &catalog = catalog_handle(request.catalog_handle);
     EntryKey key = entry_key(request.entry_name_length, request.entry_name, request.entry_type);
-    if (key.name.empty() || !Store::entry(catalog.store->main(), key))
+    if (key.name.empty() || !catalog.store->entry(catalog.store->main(), key))
         fail(zef::kCatalogEntryMissing, "no entry " + entry_text(key));
     return 0;
 }
@@ -295,7 +331,7 @@ int32_t Services::delete_entry(const zef::EntryRequest &request) {
     sql::Transaction t(store.main(), sql::Transaction::Kind::durable_write);
     if (store.reclaim_dead_writers(store.main(), &key))
         fail(zef::kCatalogEntryInUse, "entry " + entry_text(key) + " is being written");
-    std::optional<EntryRow> row = Store::entry(store.main(), key);
+    std::optional<EntryRow> row = store.entry(store.main(), key);
     if (!row) fail(zef::kCatalogEntryMissing, "no entry " + entry_text(key));
     Store::drop_content(store.main(), row->content);
     Store::delete_entry_row(store.main(), key);

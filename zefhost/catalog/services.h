@@ -75,6 +75,21 @@ public:
 
     // The entries of an existing catalog in name then type order.
     std::vector<EntryInfo> list_entries(std::string_view library, std::string_view catalog);
+    // The entry's committed row, with what its version was written with;
+    // none when there is no such entry. Throws CatalogError (kCatalogMissing
+    // when there is no such catalog).
+    std::optional<EntryRow> entry_row(std::string_view library, std::string_view catalog,
+                                      std::string_view name, std::string_view type);
+    // Tells the writer of the entry that is open in this process what the
+    // version it writes is written with; its close commits them with the
+    // version, in the same transaction. Answers what the version it started
+    // from was written with (none: a new entry, or unknown). Throws
+    // CatalogError(kCatalogBadRequest) when no writer of the entry is open.
+    std::optional<VersionAttributes> set_written_attributes(std::string_view library,
+                                                            std::string_view catalog,
+                                                            std::string_view name,
+                                                            std::string_view type,
+                                                            const VersionAttributes &attributes);
     // What a full check of the catalog finds wrong (empty: sound).
     std::vector<std::string> check_catalog(std::string_view library, std::string_view catalog);
 

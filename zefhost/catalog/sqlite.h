@@ -83,6 +83,8 @@ public:
     // Valid until the next step or reset of this statement.
     std::span<const uint8_t> blob(int column) const;
     bool is_null(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
+    bool is_integer(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_INTEGER; }
+    bool is_text(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_TEXT; }
 
 private:
     Connection &connection_;

@@ -32,6 +32,12 @@ EntryRow row_from(const sql::Statement &s, int first) {
     return row;
 }
 
+// The written-with columns that follow an entry row's in the newer format.
+std::optional<VersionAttributes> attributes_from(const sql::Statement &s, int first) {
+    if (!s.is_integer(first) || !s.is_integer(first + 1) || !s.is_text(first + 2)) return std::nullopt;
+    return checked_attributes(s.integer(first), s.integer(first + 1), s.text(first + 2));
+}
+
 }  // namespace
 
 int64_t now_microseconds() {
@@ -42,7 +48,11 @@ int64_t now_microseconds() {
 Store::Store(std::filesystem::path file, bool writable, int busy_timeout_ms)
     : file_(std::move(file)), writable_(writable), busy_timeout_ms_(busy_timeout_ms) {
     main_ = open_connection();
-    verify_catalog(*main_);
+    format_version_ = verify_catalog(*main_);
+    if (writable_ && format_version_ < kFormatVersion) {
+        upgrade_catalog(*main_);
+        format_version_ = verify_catalog(*main_);
+    }
     if (writable_) {
         sql::Use mode(main_->cached("PRAGMA journal_mode"));
         if (!mode->step() || mode->text(0) != "wal") main_->exec("PRAGMA journal_mode=WAL");
@@ -74,12 +84,17 @@ void Store::give_back(std::unique_ptr<sql::Connection> connection) {
     if (idle_.size() < kIdleConnections) idle_.push_back(std::move(connection));
 }
 
-std::optional<EntryRow> Store::entry(sql::Connection &c, const EntryKey &key) {
-    sql::Use s(c.cached("SELECT content, description, created, modified, blocks, bytes, longest "
-                        "FROM entries WHERE name = ?1 AND type = ?2"));
+std::optional<EntryRow> Store::entry(sql::Connection &c, const EntryKey &key) const {
+    bool kept = format_version_ >= 2;
+    sql::Use s(kept ? c.cached("SELECT content, description, created, modified, blocks, bytes, longest, "
+                               "record_format, lrecl, encoding FROM entries WHERE name = ?1 AND type = ?2")
+                    : c.cached("SELECT content, description, created, modified, blocks, bytes, longest "
+                               "FROM entries WHERE name = ?1 AND type = ?2"));
     s->bind(1, key.name).bind(2, key.type);
     if (!s->step()) return std::nullopt;
-    return row_from(*s, 0);
+    EntryRow row = row_from(*s, 0);
+    if (kept) row.attributes = attributes_from(*s, 7);
+    return row;
 }
 
 std::vector<Piece> Store::pieces(sql::Connection &c, int64_t content) {
@@ -105,11 +120,19 @@ std::vector<EntryKey> Store::keys(sql::Connection &c, const std::string &type_fi
     return out;
 }
 
-std::vector<EntryInfo> Store::entries(sql::Connection &c) {
-    sql::Use s(c.cached("SELECT name, type, content, description, created, modified, blocks, "
-                        "bytes, longest FROM entries ORDER BY name, type"));
+std::vector<EntryInfo> Store::entries(sql::Connection &c) const {
+    bool kept = format_version_ >= 2;
+    sql::Use s(kept ? c.cached("SELECT name, type, content, description, created, modified, blocks, "
+                               "bytes, longest, record_format, lrecl, encoding FROM entries "
+                               "ORDER BY name, type")
+                    : c.cached("SELECT name, type, content, description, created, modified, blocks, "
+                               "bytes, longest FROM entries ORDER BY name, type"));
     std::vector<EntryInfo> out;
-    while (s->step()) out.push_back(EntryInfo{EntryKey{s->text(0), s->text(1)}, row_from(*s, 2)});
+    while (s->step()) {
+        EntryInfo info{EntryKey{s->text(0), s->text(1)}, row_from(*s, 2)};
+        if (kept) info.row.attributes = attributes_from(*s, 9);
+        out.push_back(std::move(info));
+    }
     return out;
 }
 
@@ -119,11 +142,18 @@ sql::Statement &Store::chunk_statement(sql::Connection &c) {
 
 void Store::put_entry(sql::Connection &c, const EntryKey &key, const EntryRow &row) {
     sql::Use s(c.cached("INSERT OR REPLACE INTO entries(name, type, content, description, created, "
-                        "modified, blocks, bytes, longest) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)"));
+                        "modified, blocks, bytes, longest, record_format, lrecl, encoding) "
+                        "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)"));
     s->bind(1, key.name).bind(2, key.type).bind(3, row.content);
     s->bind_blob(4, row.description.data(), row.description.size());
     s->bind(5, row.created).bind(6, row.modified).bind(7, row.blocks).bind(8, row.bytes);
-    s->bind(9, row.longest).run();
+    s->bind(9, row.longest);
+    // Unknown attributes stay NULL (unbound parameters are NULL).
+    if (row.attributes) {
+        s->bind(10, static_cast<int64_t>(row.attributes->record_format));
+        s->bind(11, row.attributes->lrecl).bind(12, row.attributes->encoding);
+    }
+    s->run();
 }
 
 void Store::delete_entry_row(sql::Connection &c, const EntryKey &key) {
@@ -239,6 +269,15 @@ std::vector<std::string> Store::check() {
                 problems.push_back(err.what());
             }
         }
+    }
+    if (format_version_ >= 2) {
+        // Attributes that read as unknown because they are out of range.
+        sql::Use s(c.cached("SELECT name, type, record_format, lrecl, encoding FROM entries "
+                            "WHERE record_format IS NOT NULL OR lrecl IS NOT NULL OR encoding IS NOT NULL"));
+        while (s->step())
+            if (!attributes_from(*s, 2))
+                problems.push_back("entry " + s->text(0) + "." + s->text(1) +
+                                   ": what it was written with is out of range");
     }
     {
         sql::Use s(c.cached("SELECT content FROM writers"));

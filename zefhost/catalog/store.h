@@ -17,6 +17,7 @@
 
 #include "names.h"
 #include "sqlite.h"
+#include "version_attributes.h"
 
 namespace zefhost::catalog {
 
@@ -29,6 +30,9 @@ struct EntryRow {
     int64_t blocks = 0;
     int64_t bytes = 0;
     int64_t longest = 0;
+    // What the version was written with; none when its writer did not say
+    // (or wrote it before catalogs kept this).
+    std::optional<VersionAttributes> attributes;
 };
 
 // An entry as a listing shows it.
@@ -67,6 +71,9 @@ public:
 
     const std::filesystem::path &file() const { return file_; }
     bool writable() const { return writable_; }
+    // The catalog's format version (schema.h); a writable store is always
+    // at the newest.
+    int32_t format_version() const { return format_version_; }
     FileId id() const { return id_; }
     sql::Connection &main() { return *main_; }
 
@@ -79,10 +86,11 @@ public:
     // Each runs on the connection given, inside the caller's transaction or
     // on its own.
 
-    static std::optional<EntryRow> entry(sql::Connection &c, const EntryKey &key);
+    // Entry rows, with their attributes when the catalog's format keeps them.
+    std::optional<EntryRow> entry(sql::Connection &c, const EntryKey &key) const;
+    std::vector<EntryInfo> entries(sql::Connection &c) const;
     static std::vector<Piece> pieces(sql::Connection &c, int64_t content);
     static std::vector<EntryKey> keys(sql::Connection &c, const std::string &type_filter);
-    static std::vector<EntryInfo> entries(sql::Connection &c);
     // The chunk's bytes, valid until `statement` is reset.
     static sql::Statement &chunk_statement(sql::Connection &c);
 
@@ -115,6 +123,7 @@ private:
     std::filesystem::path file_;
     bool writable_;
     int busy_timeout_ms_;
+    int32_t format_version_ = 0;
     FileId id_;
     std::unique_ptr<sql::Connection> main_;
     std::vector<std::unique_ptr<sql::Connection>> idle_;
