@@ -1,6 +1,8 @@
 #include "services.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -22,6 +24,10 @@ namespace {
 Services *live_services = nullptr;
 
 std::string entry_text(const EntryKey &key) { return key.name + "." + key.type; }
+
+bool may_write(const std::filesystem::path &path) {
+    return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
+}
 
 }  // namespace
 
@@ -152,9 +158,13 @@ int32_t Services::open_catalog(const zef::LibraryRequest &request, void **catalo
     if (library_name.empty() || library == libraries_.end())
         fail(zef::kCatalogLibraryNotAssigned, "library \"" + library_name + "\" is not assigned");
     std::string name = catalog_key(request.catalog_name_length, request.catalog_name);
-    if (writing && library->second.read_only)
+    // A directory the user cannot write takes no catalog, and no -wal or
+    // writers file beside one either.
+    if (writing && (library->second.read_only || !may_write(library->second.directory)))
         fail(zef::kCatalogBadRequest, "library " + library_name + " is read-only");
     std::filesystem::path file = library->second.directory / catalog_file_name(name);
+    if (writing && ::access(file.c_str(), F_OK) == 0 && !may_write(file))
+        fail(zef::kCatalogBadRequest, "catalog " + library_name + "." + name + " is read-only");
 
     struct stat st {};
     if (::stat(file.c_str(), &st) != 0) {
@@ -226,7 +236,7 @@ int32_t Services::open_entry(const zef::MemberRequest &request, void **entry) {
         std::string description(trim_right(std::string_view(
             request.description, static_cast<size_t>(request.description_length))));
         handle = std::make_unique<EntryWriter>(catalog.store, key, mode, std::move(description),
-                                               longest_allowed);
+                                               longest_allowed, wait_);
     }
     OpenCount &counts = open_count(*catalog.store, key);
     (handle->writes() ? counts.writers : counts.readers) += 1;
@@ -273,14 +283,19 @@ int32_t Services::delete_entry(const zef::EntryRequest &request) {
     if (key.name.empty()) fail(zef::kCatalogEntryMissing, "empty entry name");
     if (open_counts_.count({store.id(), key}))
         fail(zef::kCatalogEntryInUse, "entry " + entry_text(key) + " is open");
-    sql::Transaction t(store.main(), sql::Transaction::Kind::durable_write);
-    if (store.reclaim_dead_writers(store.main(), &key))
-        fail(zef::kCatalogEntryInUse, "entry " + entry_text(key) + " is being written");
-    std::optional<EntryRow> row = Store::entry(store.main(), key);
-    if (!row) fail(zef::kCatalogEntryMissing, "no entry " + entry_text(key));
-    Store::drop_content(store.main(), row->content);
-    Store::delete_entry_row(store.main(), key);
-    t.commit();
+    // A writer in another process has it from open to close: wait for it.
+    ByteLock entry(store.locks(), entry_byte(key), "entry " + entry_text(key) + " is being written", wait_);
+    {
+        sql::Transaction t(store.main(), sql::Transaction::Kind::durable_write);
+        if (store.reclaim_dead_writers(store.main(), &key))
+            fail(zef::kCatalogEntryInUse, "entry " + entry_text(key) + " is being written");
+        std::optional<EntryRow> row = Store::entry(store.main(), key);
+        if (!row) fail(zef::kCatalogEntryMissing, "no entry " + entry_text(key));
+        Store::drop_content(store.main(), row->content);
+        Store::delete_entry_row(store.main(), key);
+        t.commit();
+    }
+    store.settle(store.main());
     return 0;
 }
 

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -82,6 +83,11 @@ public:
 
     // How long a request waits for another process's transaction.
     void set_busy_timeout(std::chrono::milliseconds wait) { busy_timeout_ms_ = static_cast<int>(wait.count()); }
+    // How long a writer (or a deletion) waits for an entry that another
+    // handle is writing (0: not at all), and whom it tells that it waits.
+    // A handle of this process never waits for another of this process.
+    void set_writer_wait(std::chrono::milliseconds limit) { wait_.limit = limit; }
+    void set_wait_notice(std::function<void(const std::string &what)> notice) { wait_.on_wait = std::move(notice); }
     size_t open_catalogs() const { return catalogs_.size(); }
     size_t open_entries() const { return entries_.size(); }
     size_t open_scans() const { return scans_.size(); }
@@ -134,6 +140,7 @@ private:
 
     Host &host_;
     int busy_timeout_ms_ = 10000;
+    WaitPolicy wait_;
     std::map<std::string, Library> libraries_;
     std::unordered_map<void *, std::unique_ptr<CatalogHandle>> catalogs_;
     std::unordered_map<void *, std::unique_ptr<EntryHandle>> entries_;

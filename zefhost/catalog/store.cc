@@ -1,5 +1,6 @@
 #include "store.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,7 +11,6 @@
 #include "catalog_error.h"
 #include "chunk.h"
 #include "schema.h"
-#include "writer_lock.h"
 
 namespace zefhost::catalog {
 
@@ -38,8 +38,37 @@ int64_t now_microseconds() {
     return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
 }
 
+namespace {
+
+bool may_write(const std::filesystem::path &path) { return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0; }
+
+std::filesystem::path beside(const std::filesystem::path &file, const char *suffix) {
+    std::filesystem::path path = file;
+    path += suffix;
+    return path;
+}
+
+sql::Connection::Access access_for(const std::filesystem::path &file, bool writable) {
+    using Access = sql::Connection::Access;
+    if (writable) return Access::read_write;
+    bool directory = may_write(file.parent_path().empty() ? "." : file.parent_path());
+    if (directory && may_write(file)) return Access::read_write;
+    // SQLite cannot make its -wal and -shm files here. With no -wal the
+    // file holds every committed entry and can be read as it stands; with
+    // one, someone is writing, and SQLite reads through it if it can.
+    std::error_code ec;
+    if (!directory && !std::filesystem::exists(beside(file, "-wal"), ec)) return Access::immutable;
+    return Access::read_only;
+}
+
+}  // namespace
+
 Store::Store(std::filesystem::path file, bool writable, int busy_timeout_ms)
-    : file_(std::move(file)), writable_(writable), busy_timeout_ms_(busy_timeout_ms) {
+    : file_(std::move(file)),
+      writable_(writable),
+      access_(access_for(file_, writable)),
+      busy_timeout_ms_(busy_timeout_ms),
+      owner_(getpid()) {
     main_ = open_connection();
     verify_catalog(*main_);
     if (writable_) {
@@ -50,13 +79,33 @@ Store::Store(std::filesystem::path file, bool writable, int busy_timeout_ms)
     if (::stat(file_.c_str(), &st) == 0) id_ = FileId{st.st_dev, st.st_ino};
 }
 
-Store::~Store() = default;
+Store::~Store() {
+    idle_.clear();
+    main_.reset();
+    bool had_locks = lock_file_.has_value();
+    lock_file_.reset();
+    // A child made by fork() leaves its parent's files alone.
+    if ((had_locks || access_ == sql::Connection::Access::read_write) && getpid() == owner_) LockFile::remove_if_unused(file_);
+}
 
 std::unique_ptr<sql::Connection> Store::open_connection() {
-    auto connection = std::make_unique<sql::Connection>(
-        file_, writable_ ? sql::Connection::Access::read_write : sql::Connection::Access::read_only);
+    auto connection = std::make_unique<sql::Connection>(file_, access_);
     configure(*connection, busy_timeout_ms_);
+    // Reading through a read-write connection: nothing may write by mistake.
+    if (!writable_ && access_ == sql::Connection::Access::read_write) connection->exec("PRAGMA query_only=1");
     return connection;
+}
+
+LockFile &Store::locks() {
+    if (!lock_file_) lock_file_.emplace(file_);
+    return *lock_file_;
+}
+
+void Store::settle(sql::Connection &c) {
+    if (access_ != sql::Connection::Access::read_write || c.in_transaction()) return;
+    sqlite3_busy_timeout(c.handle(), 0);
+    sqlite3_wal_checkpoint_v2(c.handle(), nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    sqlite3_busy_timeout(c.handle(), busy_timeout_ms_);
 }
 
 std::unique_ptr<sql::Connection> Store::acquire() {
@@ -194,7 +243,7 @@ bool Store::reclaim_dead_writers(sql::Connection &c, const EntryKey *key) {
     }
     bool live = false;
     for (int64_t content : contents) {
-        if (writer_alive(file_, content)) {
+        if (byte_held(locks(), writer_byte(content))) {
             live = true;
             continue;
         }

@@ -17,6 +17,7 @@
 
 #include "names.h"
 #include "sqlite.h"
+#include "writer_lock.h"
 
 namespace zefhost::catalog {
 
@@ -58,8 +59,15 @@ int64_t now_microseconds();
 
 class Store {
 public:
-    // Opens an existing catalog file and checks that it is one.
+    // Opens an existing catalog file and checks that it is one. A store
+    // opened only to read still opens its connections read-write where the
+    // user may write, so that the last one to close can fold the
+    // write-ahead log into the file and remove it; in a directory the user
+    // cannot write, a catalog that no one is writing is read as it stands.
     Store(std::filesystem::path file, bool writable, int busy_timeout_ms);
+    // Closes the connections (the last connection of all processes removes
+    // SQLite's -wal and -shm), then removes the writers file if no process
+    // uses it.
     ~Store();
     Store(const Store &) = delete;
     Store &operator=(const Store &) = delete;
@@ -73,6 +81,14 @@ public:
     std::unique_ptr<sql::Connection> acquire();
     // Takes a connection back; one still in a transaction is rolled back.
     void give_back(std::unique_ptr<sql::Connection> connection);
+
+    // The writers file (writer_lock.h), opened on first use. Writable
+    // stores only.
+    LockFile &locks();
+    // After a commit: folds the write-ahead log into the file and empties
+    // it, unless a reader still needs it (then it waits for another time:
+    // this never waits).
+    void settle(sql::Connection &c);
 
     // ------------------------------------------------------------ queries --
     // Each runs on the connection given, inside the caller's transaction or
@@ -113,7 +129,10 @@ private:
 
     std::filesystem::path file_;
     bool writable_;
+    sql::Connection::Access access_;
     int busy_timeout_ms_;
+    pid_t owner_;
+    std::optional<LockFile> lock_file_;
     FileId id_;
     std::unique_ptr<sql::Connection> main_;
     std::vector<std::unique_ptr<sql::Connection>> idle_;
