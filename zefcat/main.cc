@@ -43,6 +43,9 @@ number of times) or ZEF_LIBRARIES=NAME=DIR:NAME=DIR. WORK is always there:
 Entries are named library.catalog.entry.type, e.g. work.notes.readme.source.
 Every command has --help.
 
+A write (put, append, rm) that finds its entry being written by another
+process waits until it is free, up to --wait SECONDS (60 by default).
+
 Exit status: 0 success, 1 failure, 2 usage or option error, 3 lines were cut
 to the record length (put, append).)";
 
@@ -51,7 +54,7 @@ to the record length (put, append).)";
 void check_command_word(int argc, char **argv) {
     for (int i = 1; i < argc; ++i) {
         std::string_view word = argv[i];
-        if (word == "-L" || word == "--library") {
+        if (word == "-L" || word == "--library" || word == "--wait") {
             ++i;
             continue;
         }
@@ -74,6 +77,11 @@ int main(int argc, char **argv) {
         ->type_name("NAME=DIR")
         ->allow_extra_args(false)
         ->take_all();
+    app.add_option("--wait", tool.wait_seconds(),
+                   "how long a write waits for an entry another process is writing (default 60; 0: "
+                   "fail at once)")
+        ->type_name("SECONDS")
+        ->check(CLI::Range(0.0, 86400.0));
     for (const zefcat::Command &command : zefcat::registered_commands())
         command.attach(*app.add_subcommand(command.name, command.summary), tool);
 
