@@ -285,7 +285,7 @@ int32_t Services::delete_entry(const zef::EntryRequest &request) {
         fail(zef::kCatalogEntryInUse, "entry " + entry_text(key) + " is open");
     // A writer in another process has it from open to close: wait for it.
     ByteLock entry(store.locks(), entry_byte(key), "entry " + entry_text(key) + " is being written", wait_);
-    {
+    auto remove = [&] {
         sql::Transaction t(store.main(), sql::Transaction::Kind::durable_write);
         if (store.reclaim_dead_writers(store.main(), &key))
             fail(zef::kCatalogEntryInUse, "entry " + entry_text(key) + " is being written");
@@ -294,6 +294,13 @@ int32_t Services::delete_entry(const zef::EntryRequest &request) {
         Store::drop_content(store.main(), row->content);
         Store::delete_entry_row(store.main(), key);
         t.commit();
+    };
+    try {
+        remove();
+    } catch (const CatalogError &e) {
+        // A full disk: the catalog's reserve makes room for the deletion's log.
+        if (e.status() != zef::kCatalogIoFailure || !store.release_reserve()) throw;
+        remove();
     }
     store.settle(store.main());
     return 0;

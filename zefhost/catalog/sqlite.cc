@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 
 #include "catalog_error.h"
 
@@ -91,6 +92,9 @@ void Connection::fail(int rc, std::string_view doing) const {
     message += doing;
     message += ": ";
     message += db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+    // SQLite says "disk I/O error" when it could not grow its -shm or -wal.
+    if (db_ != nullptr && (rc & 0xFF) == SQLITE_IOERR && sqlite3_system_errno(db_) == ENOSPC)
+        message += " (the disk is full)";
     catalog::fail(status_for(rc), message);
 }
 

@@ -17,6 +17,9 @@ namespace zefhost::catalog {
 namespace {
 
 constexpr size_t kIdleConnections = 4;
+// Enough log for deleting any entry: the pages a deletion changes are its
+// rows' and the free-list's, not the entry's data.
+constexpr off_t kReserveBytes = 512 * 1024;
 
 EntryRow row_from(const sql::Statement &s, int first) {
     EntryRow row;
@@ -69,8 +72,19 @@ Store::Store(std::filesystem::path file, bool writable, int busy_timeout_ms)
       access_(access_for(file_, writable)),
       busy_timeout_ms_(busy_timeout_ms),
       owner_(getpid()) {
-    main_ = open_connection();
-    verify_catalog(*main_);
+    try {
+        main_ = open_connection();
+        verify_catalog(*main_);
+    } catch (const CatalogError &e) {
+        // On a full disk SQLite cannot make its -shm and -wal: the reserve
+        // makes the room, so that entries can still be deleted.
+        main_.reset();
+        if (e.status() != zef::kCatalogIoFailure || access_ != sql::Connection::Access::read_write ||
+            !release_reserve())
+            throw;
+        main_ = open_connection();
+        verify_catalog(*main_);
+    }
     if (writable_) {
         sql::Use mode(main_->cached("PRAGMA journal_mode"));
         if (!mode->step() || mode->text(0) != "wal") main_->exec("PRAGMA journal_mode=WAL");
@@ -104,8 +118,33 @@ LockFile &Store::locks() {
 void Store::settle(sql::Connection &c) {
     if (access_ != sql::Connection::Access::read_write || c.in_transaction()) return;
     sqlite3_busy_timeout(c.handle(), 0);
-    sqlite3_wal_checkpoint_v2(c.handle(), nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    int rc = sqlite3_wal_checkpoint_v2(c.handle(), nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
     sqlite3_busy_timeout(c.handle(), busy_timeout_ms_);
+    if (rc == SQLITE_OK) keep_reserve();
+}
+
+void Store::keep_reserve() {
+    int fd = ::open(file_.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) return;
+    struct stat st {};
+    // Best effort: where the file system cannot, there is no reserve.
+    if (::fstat(fd, &st) == 0) ::fallocate(fd, FALLOC_FL_KEEP_SIZE, st.st_size, kReserveBytes);
+    ::close(fd);
+}
+
+bool Store::release_reserve() {
+    int fd = ::open(file_.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool freed = false;
+    if (::fstat(fd, &st) == 0) {
+        blkcnt_t before = st.st_blocks;
+        // Past the end only: the catalog's own bytes stay as they are.
+        ::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, st.st_size, int64_t{1} << 40);
+        freed = ::fstat(fd, &st) == 0 && st.st_blocks < before;
+    }
+    ::close(fd);
+    return freed;
 }
 
 std::unique_ptr<sql::Connection> Store::acquire() {

@@ -89,6 +89,12 @@ public:
     // it, unless a reader still needs it (then it waits for another time:
     // this never waits).
     void settle(sql::Connection &c);
+    // Room kept for deletions on a full disk: blocks allocated past the end
+    // of the catalog file (not part of it, invisible to SQLite). Kept after
+    // every settle that emptied the log; given back to the file system when
+    // a deletion finds the disk full. Release answers whether it freed any.
+    void keep_reserve();
+    bool release_reserve();
 
     // ------------------------------------------------------------ queries --
     // Each runs on the connection given, inside the caller's transaction or
