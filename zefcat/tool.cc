@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <ostream>
@@ -49,8 +50,12 @@ void Tool::configure_waiting() {
     catalogs.set_busy_timeout(std::max(limit, std::chrono::milliseconds(10000)));
     // Said only to a person watching: a script sees only what happened.
     if (isatty(STDERR_FILENO) != 1) return;
-    std::string bound = std::to_string(static_cast<int64_t>(std::ceil(wait_seconds_))) + " s";
-    catalogs.set_wait_notice([this, bound](const std::string &what) {
+    char bound[32];
+    if (limit.count() % 1000 == 0)
+        std::snprintf(bound, sizeof bound, "%lld s", static_cast<long long>(limit.count() / 1000));
+    else
+        std::snprintf(bound, sizeof bound, "%.1f s", static_cast<double>(limit.count()) / 1000);
+    catalogs.set_wait_notice([this, bound = std::string(bound)](const std::string &what) {
         out_.flush();
         err_ << "zefcat: waiting: " << what << " (up to " << bound << ", --wait sets how long)" << std::endl;
     });

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -42,6 +43,16 @@ int set_lock(int fd, int64_t offset, short type, bool wait) {
         if (errno != EINTR) return errno;
     }
     return 0;
+}
+
+// "60 s", "0.2 s".
+std::string seconds_text(std::chrono::milliseconds wait) {
+    char text[32];
+    if (wait.count() % 1000 == 0)
+        std::snprintf(text, sizeof text, "%lld s", static_cast<long long>(wait.count() / 1000));
+    else
+        std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(wait.count()) / 1000);
+    return text;
 }
 
 bool same_file(int fd, const std::filesystem::path &path) {
@@ -134,9 +145,7 @@ ByteLock::ByteLock(const LockFile &file, int64_t offset, const std::string &what
         auto now = steady_clock::now();
         if (now >= deadline) {
             ::close(fd_);
-            std::string waited = wait.limit.count() > 0
-                                     ? " (waited " + std::to_string(duration_cast<seconds>(wait.limit).count()) + " s)"
-                                     : "";
+            std::string waited = wait.limit.count() > 0 ? " (waited " + seconds_text(wait.limit) + ")" : "";
             fail(zef::kCatalogEntryInUse, what + waited);
         }
         if (!told && wait.on_wait) {
