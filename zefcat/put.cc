@@ -3,6 +3,7 @@
 // opens with MOD). Text types go line by line, binary types byte for byte.
 // The new contents become the entry's only when everything was written; a
 // failure leaves the entry as it was.
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,9 +13,14 @@
 #include "errors.h"
 #include "names.h"
 #include "tool.h"
+#include "zefhost/catalog/services.h"
+#include "zefhost/host.h"
 
 namespace zefcat {
 namespace {
+
+// Opens that may find the entry changed by the writer they waited for.
+constexpr int kOpenAttempts = 100;
 
 struct PutArguments {
     std::string name;
@@ -45,9 +51,20 @@ int run(Tool &tool, const PutArguments &arguments, bool append) {
     if (input.is_terminal())
         print_note(context, "reading from the terminal; end with Ctrl-D");
 
-    Stream stream = Stream::open(session, entry.fileref.name(),
-                                 copy_open_plan(zef::kOpenOutput, form, copy), context);
-    int64_t cut = copy_in(stream, input, form, copy, arguments.carriage, context);
+    std::optional<Stream> stream;
+    for (int attempt = 1; !stream; ++attempt) {
+        try {
+            stream.emplace(Stream::open(session, entry.fileref.name(),
+                                        copy_open_plan(zef::kOpenOutput, form, copy), context));
+        } catch (const Problem &) {
+            // Another writer appended longer records between the module's
+            // look at the entry and the open that waited for it: look again.
+            if (attempt == kOpenAttempts || !session.host().catalogs().last_error().ends_with(
+                                                "was replaced after it was described"))
+                throw;
+        }
+    }
+    int64_t cut = copy_in(*stream, input, form, copy, arguments.carriage, context);
     return cut > 0 ? kExitCut : 0;
 }
 
