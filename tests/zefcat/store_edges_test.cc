@@ -152,6 +152,17 @@ TEST_F(StoreEdges, TheWaitIsToldOnATerminalOnly) {
     EXPECT_EQ(finish(put), 0);
 }
 
+TEST_F(StoreEdges, ARefusedPutLeavesNoCatalogBehind) {
+    Outcome refused = zefcat({"put", "work.fresh.x.source", "ENCODING=ascii"}, "caf\xc3\xa9\n");
+    EXPECT_EQ(refused.status, 1) << refused.err;
+    EXPECT_FALSE(exists("zefdata/fresh.zcat"));
+    // A catalog that was there before stays, with what it held.
+    ASSERT_EQ(zefcat({"put", "work.kept.x.source"}, "one\n").status, 0);
+    EXPECT_EQ(zefcat({"put", "work.kept.y.source", "ENCODING=ascii"}, "caf\xc3\xa9\n").status, 1);
+    EXPECT_EQ(zefcat({"get", "work.kept.x.source"}).out, "one\n");
+    EXPECT_EQ(companions(), std::vector<std::string>{});
+}
+
 // As the user nobody, in a library directory it cannot write (mode 555,
 // the catalog file 666): everything that reads works, every write says
 // the library is read-only, and nothing is made there.

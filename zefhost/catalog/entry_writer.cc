@@ -245,6 +245,7 @@ void EntryWriter::close() {
 // (if that fails too, the next writer reclaims them once the lock is gone).
 void EntryWriter::abandon() noexcept {
     closed_ = true;
+    store_->note_failed_write();
     if (connection_) {
         try {
             if (connection_->in_transaction()) connection_->exec("ROLLBACK");

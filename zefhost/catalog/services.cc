@@ -41,7 +41,11 @@ Services::~Services() {
     last_handle_ = nullptr;
     entries_.clear();
     scans_.clear();
-    catalogs_.clear();
+    while (!catalogs_.empty()) {
+        auto handle = std::move(catalogs_.begin()->second);
+        catalogs_.erase(catalogs_.begin());
+        end_catalog(std::move(handle));
+    }
     if (live_services == this) live_services = nullptr;
 }
 
@@ -166,17 +170,29 @@ int32_t Services::open_catalog(const zef::LibraryRequest &request, void **catalo
     if (writing && ::access(file.c_str(), F_OK) == 0 && !may_write(file))
         fail(zef::kCatalogBadRequest, "catalog " + library_name + "." + name + " is read-only");
 
+    bool created = false;
     struct stat st {};
     if (::stat(file.c_str(), &st) != 0) {
         if (errno != ENOENT) fail(zef::kCatalogDamaged, file.string() + ": " + std::strerror(errno));
         if (!writing) fail(zef::kCatalogMissing, "catalog " + library_name + "." + name + " does not exist");
         create_catalog(file);
+        created = true;
     } else if (!S_ISREG(st.st_mode)) {
         fail(zef::kCatalogDamaged, file.string() + ": not a file");
     }
 
     auto handle = std::make_unique<CatalogHandle>();
-    handle->store = open_store(file, writing);
+    handle->created = created;
+    try {
+        handle->store = open_store(file, writing);
+    } catch (const CatalogError &e) {
+        // Removed as empty by another process between our look and our
+        // open: make it again.
+        if (e.status() != zef::kCatalogMissing || !writing) throw;
+        create_catalog(file);
+        handle->created = true;
+        handle->store = open_store(file, writing);
+    }
     if (writing) {
         // Housekeeping: what dead writers left behind goes now. A busy
         // catalog is left for another time.
@@ -203,8 +219,27 @@ int32_t Services::open_catalog(const zef::LibraryRequest &request, void **catalo
 
 int32_t Services::close_catalog(void *catalog) {
     catalog_handle(catalog);
+    auto handle = std::move(catalogs_[catalog]);
     catalogs_.erase(catalog);
+    end_catalog(std::move(handle));
     return 0;
+}
+
+// A catalog that this handle made for a write that failed, and that stayed
+// empty, is removed: a refused put leaves nothing behind. A catalog made and
+// left empty on purpose stays.
+void Services::end_catalog(std::unique_ptr<CatalogHandle> handle) {
+    // Entries and scans opened through it keep the store; so may another
+    // handle of this process.
+    if (!handle->created || !handle->store->failed_write() || handle->store.use_count() != 1) return;
+    std::filesystem::path file = handle->store->file();
+    bool empty = false;
+    try {
+        empty = Store::empty(handle->store->main());
+    } catch (const CatalogError &) {
+    }
+    handle.reset();
+    if (empty) Store::remove_if_empty(file);
 }
 
 // ----------------------------------------------------------------- entries --
@@ -235,8 +270,13 @@ int32_t Services::open_entry(const zef::MemberRequest &request, void **entry) {
             fail(zef::kCatalogEntryInUse, "entry " + entry_text(key) + " is being written");
         std::string description(trim_right(std::string_view(
             request.description, static_cast<size_t>(request.description_length))));
-        handle = std::make_unique<EntryWriter>(catalog.store, key, mode, std::move(description),
-                                               longest_allowed, wait_);
+        try {
+            handle = std::make_unique<EntryWriter>(catalog.store, key, mode, std::move(description),
+                                                   longest_allowed, wait_);
+        } catch (...) {
+            catalog.store->note_failed_write();
+            throw;
+        }
     }
     OpenCount &counts = open_count(*catalog.store, key);
     (handle->writes() ? counts.writers : counts.readers) += 1;

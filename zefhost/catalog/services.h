@@ -123,6 +123,7 @@ private:
     // entry, so that the open that follows can hold the entry to that size.
     struct CatalogHandle {
         std::shared_ptr<Store> store;
+        bool created = false;  // this handle's open made the catalog
         std::optional<std::pair<EntryKey, int64_t>> described;
         int64_t information_records = 0;
     };
@@ -137,6 +138,8 @@ private:
     std::shared_ptr<Store> open_store(const std::filesystem::path &file, bool writable);
     OpenCount &open_count(const Store &store, const EntryKey &key);
     void forget_entry(EntryHandle *handle);
+    // Ends a catalog handle; a catalog it made that stayed empty goes.
+    void end_catalog(std::unique_ptr<CatalogHandle> handle);
 
     Host &host_;
     int busy_timeout_ms_ = 10000;

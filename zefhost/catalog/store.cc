@@ -72,6 +72,12 @@ Store::Store(std::filesystem::path file, bool writable, int busy_timeout_ms)
       access_(access_for(file_, writable)),
       busy_timeout_ms_(busy_timeout_ms),
       owner_(getpid()) {
+    if (writable_) {
+        // Held before the catalog is opened, so that an empty catalog is
+        // never removed under a writer (remove_if_empty).
+        lock_file_.emplace(file_);
+        if (::access(file_.c_str(), F_OK) != 0) fail(zef::kCatalogMissing, file_.string() + ": removed meanwhile");
+    }
     try {
         main_ = open_connection();
         verify_catalog(*main_);
@@ -91,6 +97,25 @@ Store::Store(std::filesystem::path file, bool writable, int busy_timeout_ms)
     }
     struct stat st {};
     if (::stat(file_.c_str(), &st) == 0) id_ = FileId{st.st_dev, st.st_ino};
+}
+
+bool Store::empty(sql::Connection &c) {
+    sql::Use s(c.cached("SELECT (SELECT count(*) FROM entries) + (SELECT count(*) FROM writers)"));
+    return s->step() && s->integer(0) == 0;
+}
+
+void Store::remove_if_empty(const std::filesystem::path &file) {
+    LockFile::with_sole_use(file, [&file] {
+        // Looked at again under the lock: another process may have written
+        // since this one looked.
+        bool is_empty = false;
+        {
+            sql::Connection c(file, sql::Connection::Access::read_write);
+            is_empty = empty(c);
+        }
+        if (!is_empty) return;
+        for (const char *suffix : {"", "-wal", "-shm"}) ::unlink(beside(file, suffix).c_str());
+    });
 }
 
 Store::~Store() {

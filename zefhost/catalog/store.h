@@ -127,6 +127,17 @@ public:
     // it remains.
     bool reclaim_dead_writers(sql::Connection &c, const EntryKey *key);
 
+    // A write through this store failed or was abandoned (so a catalog made
+    // for it and left empty is not wanted).
+    void note_failed_write() { failed_write_ = true; }
+    bool failed_write() const { return failed_write_; }
+
+    // Removes a catalog that holds no entry and no writer, unless another
+    // process uses it for writing. Never fails.
+    static void remove_if_empty(const std::filesystem::path &file);
+    // True when the catalog holds no entry and no writer.
+    static bool empty(sql::Connection &c);
+
     // Problems found by a full check (empty when the catalog is sound).
     std::vector<std::string> check();
 
@@ -139,6 +150,7 @@ private:
     int busy_timeout_ms_;
     pid_t owner_;
     std::optional<LockFile> lock_file_;
+    bool failed_write_ = false;
     FileId id_;
     std::unique_ptr<sql::Connection> main_;
     std::vector<std::unique_ptr<sql::Connection>> idle_;

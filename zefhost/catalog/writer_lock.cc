@@ -118,6 +118,22 @@ void LockFile::remove_if_unused(const std::filesystem::path &catalog_file) {
     ::close(fd);
 }
 
+bool LockFile::with_sole_use(const std::filesystem::path &catalog_file, const std::function<void()> &remove) {
+    std::filesystem::path path = writers_file(catalog_file);
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    bool sole = set_lock(fd, kPresenceByte, F_WRLCK, false) == 0 && same_file(fd, path);
+    if (sole) {
+        try {
+            remove();
+        } catch (...) {
+        }
+        ::unlink(path.c_str());
+    }
+    ::close(fd);
+    return sole;
+}
+
 // ----------------------------------------------------------------- byte --
 
 ByteLock::ByteLock(const LockFile &file, int64_t offset, const std::string &what)

@@ -52,6 +52,11 @@ public:
     // Removes the companion file of `catalog_file` when no process uses
     // it; does nothing otherwise, and never fails.
     static void remove_if_unused(const std::filesystem::path &catalog_file);
+    // When no process uses the companion file: runs `remove` (which may
+    // remove the catalog itself: whoever opens it meanwhile waits, then
+    // finds it gone), then removes the companion file. False when the file
+    // is in use.
+    static bool with_sole_use(const std::filesystem::path &catalog_file, const std::function<void()> &remove);
 
 private:
     std::filesystem::path path_;
