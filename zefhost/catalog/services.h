@@ -84,7 +84,8 @@ public:
     // How long a request waits for another process's transaction.
     void set_busy_timeout(std::chrono::milliseconds wait) { busy_timeout_ms_ = static_cast<int>(wait.count()); }
     // How long a writer (or a deletion) waits for an entry that another
-    // handle is writing (0: not at all), and whom it tells that it waits.
+    // process is writing (60 s unless set; 0: not at all), and whom it
+    // tells that it waits.
     // A handle of this process never waits for another of this process.
     void set_writer_wait(std::chrono::milliseconds limit) { wait_.limit = limit; }
     void set_wait_notice(std::function<void(const std::string &what)> notice) { wait_.on_wait = std::move(notice); }

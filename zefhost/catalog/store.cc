@@ -43,7 +43,9 @@ int64_t now_microseconds() {
 
 namespace {
 
-bool may_write(const std::filesystem::path &path) { return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0; }
+bool may_write(const std::filesystem::path &path) {
+    return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
+}
 
 std::filesystem::path beside(const std::filesystem::path &file, const char *suffix) {
     std::filesystem::path path = file;
@@ -124,7 +126,8 @@ Store::~Store() {
     bool had_locks = lock_file_.has_value();
     lock_file_.reset();
     // A child made by fork() leaves its parent's files alone.
-    if ((had_locks || access_ == sql::Connection::Access::read_write) && getpid() == owner_) LockFile::remove_if_unused(file_);
+    if ((had_locks || access_ == sql::Connection::Access::read_write) && getpid() == owner_)
+        LockFile::remove_if_unused(file_);
 }
 
 std::unique_ptr<sql::Connection> Store::open_connection() {
