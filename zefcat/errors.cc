@@ -136,6 +136,9 @@ std::string status_text(zefhost::Host &host, int32_t status) {
     if (status == zef::kCatalogIoFailure && detail.find("is full") != std::string::npos)
         return "the disk is full (" + zefhost::describe_status(status) + ", " + hex(status) + ")";
 
+    // A library (or catalog) the user cannot write: that is the whole story.
+    if (status == zef::kCatalogBadRequest && detail.ends_with(" is read-only")) return detail + " (" + hex(status) + ")";
+
     std::string text = zefhost::describe_status(status);
     std::string inserts = inserts_text(host.last_inserts());
     if (!inserts.empty()) text += ": " + inserts;

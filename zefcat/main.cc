@@ -47,6 +47,9 @@ Entries are named library.catalog.entry.type, e.g. work.notes.readme.source:
 letters, digits, _ $ # @ or -, up to 8 for a library or type, 32 for a
 catalog or entry. zefcat help COMMAND (or zefcat COMMAND --help) explains one.
 
+A write (put, append, rm) that finds its entry being written by another
+process waits until it is free, up to --wait SECONDS (60 by default).
+
 Exit status: 0 success, 1 failure, 2 usage or option error, 3 records were
 cut to the record length (put, append, get LRECL=, shell).)";
 
@@ -89,7 +92,7 @@ size_t distance(std::string_view a, std::string_view b) {
 int command_word(int argc, char **argv) {
     for (int i = 1; i < argc; ++i) {
         std::string_view word = argv[i];
-        if (word == "-L" || word == "--library") {
+        if (word == "-L" || word == "--library" || word == "--wait") {
             ++i;
             continue;
         }
@@ -131,6 +134,11 @@ int main(int argc, char **argv) {
         ->type_name("NAME=DIR")
         ->allow_extra_args(false)
         ->take_all();
+    app.add_option("--wait", tool.wait_seconds(),
+                   "how long a write waits for an entry another process is writing (default 60; 0: "
+                   "fail at once)")
+        ->type_name("SECONDS")
+        ->check(CLI::Range(0.0, 86400.0));
     for (const zefcat::Command &command : zefcat::registered_commands())
         command.attach(*app.add_subcommand(command.name, command.summary), tool);
 

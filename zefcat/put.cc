@@ -4,6 +4,7 @@
 // The new contents become the entry's only when everything was written; a
 // failure leaves the entry as it was. The entry keeps what it was written
 // with (written_with.h), and an append goes on with it.
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,9 +16,14 @@
 #include "option_checks.h"
 #include "tool.h"
 #include "written_with.h"
+#include "zefhost/catalog/services.h"
+#include "zefhost/host.h"
 
 namespace zefcat {
 namespace {
+
+// Opens that may find the entry changed by the writer they waited for.
+constexpr int kOpenAttempts = 100;
 
 struct PutArguments {
     std::string name;
@@ -58,14 +64,25 @@ int run(Tool &tool, const PutArguments &arguments, bool append) {
         print_note(context, "reading from the terminal; end with Ctrl-D");
 
     OpenPlan plan = copy_open_plan(zef::kOpenOutput, form, copy);
-    Stream stream = Stream::open(session, entry.fileref.name(), plan, context);
+    std::optional<Stream> stream;
+    for (int attempt = 1; !stream; ++attempt) {
+        try {
+            stream.emplace(Stream::open(session, entry.fileref.name(), plan, context));
+        } catch (const Problem &) {
+            // Another writer appended longer records between the module's
+            // look at the entry and the open that waited for it: look again.
+            if (attempt == kOpenAttempts || !session.host().catalogs().last_error().ends_with(
+                                                "was replaced after it was described"))
+                throw;
+        }
+    }
     // The new version is written with these (an append to an entry whose
     // attributes are unknown leaves them unknown: its older records may
     // have been written otherwise).
     if (!appends(copy) || !before.exists || before.attributes)
         remember_attributes(session, entry.physical,
-                            attributes_in_force(session, stream, plan, copy, before.attributes), context);
-    int64_t cut = copy_in(stream, input, form, copy, arguments.carriage, context);
+                            attributes_in_force(session, *stream, plan, copy, before.attributes), context);
+    int64_t cut = copy_in(*stream, input, form, copy, arguments.carriage, context);
     return cut > 0 ? kExitCut : 0;
 }
 

@@ -33,6 +33,8 @@ public:
     // The -L values of the command line; read when the session is made.
     std::vector<std::string> &library_options() { return library_options_; }
     const Libraries &libraries() const { return libraries_; }
+    // --wait: how long a write waits for an entry another process writes.
+    double &wait_seconds() { return wait_seconds_; }
 
     std::ostream &out() { return out_; }
     std::ostream &err() { return err_; }
@@ -42,6 +44,10 @@ public:
     int exit_status() const { return exit_status_; }
 
 private:
+    // Gives the catalog services the --wait bound and, on a terminal, a
+    // note for when a write starts to wait.
+    void configure_waiting();
+
     std::ostream &out_;
     std::ostream &err_;
     std::vector<std::string> library_options_;
@@ -51,6 +57,7 @@ private:
     std::unique_ptr<zefhost::ModuleSession> module_;
     std::unique_ptr<Session> session_;
     int exit_status_ = 0;
+    double wait_seconds_ = 60;
 };
 
 }  // namespace zefcat

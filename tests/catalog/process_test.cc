@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -193,6 +194,8 @@ TEST_F(CatalogProcesses, ReadersInAnotherProcessSeeThePreviousVersionUntilTheWri
         close_entry(second);
         if (open_entry(in, "e", "DATA", zef::kMemberInput, &kept) != 0) return 38;
         void *refused = nullptr;
+        // Told not to wait, other writers are refused at once.
+        zefhost::catalog::Services::live().set_writer_wait(0ms);
         if (open_entry(out, "e", "DATA", zef::kMemberOutput, &refused) != zef::kCatalogEntryInUse) return 39;
         if (open_entry(out, "e", "DATA", zef::kMemberAppend, &refused) != zef::kCatalogEntryInUse) return 40;
         if (remove(out, "e", "DATA") != zef::kCatalogEntryInUse) return 41;
@@ -254,6 +257,106 @@ TEST_F(CatalogProcesses, NoReaderEverSeesHalfAnEntry) {
     EXPECT_EQ(writer.wait(), -1) << "already reaped";  // reaped in the loop
     EXPECT_GT(reads, 0);
     EXPECT_EQ(read_entry("work", "shared", "e", "DATA").blocks, blocks_of(kVersions));
+}
+
+// Only the catalog files themselves: no -wal, -shm or writers file once the
+// last handle closed.
+std::vector<std::string> files_in(const std::filesystem::path &directory) {
+    std::vector<std::string> names;
+    for (const auto &file : std::filesystem::directory_iterator(directory)) names.push_back(file.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A child that writes `tag` blocks to entry e of catalog "wait" (mode 8, at
+// the end), says 'o', and closes when told 'w' (or is killed first).
+int hold_writer(const Child::Channel &channel, const std::vector<Block> &blocks) {
+    void *cat = nullptr, *entry = nullptr;
+    if (open_catalog("work", "wait", zef::kLibraryWrite, &cat) != 0) return 50;
+    if (open_entry(cat, "e", "DATA", zef::kMemberAppend, &entry) != 0) return 51;
+    if (point(entry, 0, zef::kPointToEnd) != 0) return 52;
+    for (const Block &b : blocks)
+        if (write_block(entry, b) != 0) return 53;
+    channel.send('o');
+    if (channel.receive() != 'w') return 54;
+    if (close_entry(entry) != 0) return 55;
+    return close_catalog(cat) == 0 ? 0 : 56;
+}
+
+std::vector<Block> joined(std::vector<Block> a, const std::vector<Block> &b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+TEST_F(CatalogProcesses, AWriterWaitsForTheEntryAndAppendsAfterTheWriterBeforeIt) {
+    const auto v1 = numbered_blocks("v1", 10), theirs = numbered_blocks("theirs", 15000),
+               ours = numbered_blocks("ours", 10);
+    write_entry("work", "wait", "e", "DATA", v1);
+    Child writer([&](const Child::Channel &ch) { return hold_writer(ch, theirs); });
+    ASSERT_EQ(writer.channel().receive(), 'o');
+    // Told that we wait, the other writer closes: the wait ends with its close.
+    int notices = 0;
+    services.set_writer_wait(30s);
+    services.set_wait_notice([&](const std::string &what) {
+        ++notices;
+        EXPECT_EQ(what, "entry E.DATA is being written");
+        writer.channel().send('w');
+    });
+    void *cat = nullptr, *entry = nullptr;
+    ASSERT_EQ(open_catalog("work", "wait", zef::kLibraryWrite, &cat), 0);
+    ASSERT_EQ(open_entry(cat, "e", "DATA", zef::kMemberAppend, &entry), 0);
+    EXPECT_EQ(writer.wait(), 0);
+    ASSERT_EQ(point(entry, 0, zef::kPointToEnd), 0);
+    for (const Block &b : ours) ASSERT_EQ(write_block(entry, b), 0);
+    ASSERT_EQ(close_entry(entry), 0);
+    ASSERT_EQ(close_catalog(cat), 0);
+    EXPECT_EQ(notices, 1);
+    EXPECT_EQ(read_entry("work", "wait", "e", "DATA").blocks, joined(joined(v1, theirs), ours));
+    EXPECT_EQ(files_in(dir.path()), std::vector<std::string>{"wait.zcat"});
+}
+
+TEST_F(CatalogProcesses, ADeletionWaitsForTheWriterAndTheWaitHasABound) {
+    write_entry("work", "wait", "e", "DATA", numbered_blocks("v1", 10));
+    Child writer([&](const Child::Channel &ch) { return hold_writer(ch, numbered_blocks("theirs", 10)); });
+    ASSERT_EQ(writer.channel().receive(), 'o');
+    void *cat = nullptr, *entry = nullptr;
+    ASSERT_EQ(open_catalog("work", "wait", zef::kLibraryWrite, &cat), 0);
+    services.set_writer_wait(0ms);
+    EXPECT_EQ(remove(cat, "e", "DATA"), zef::kCatalogEntryInUse);
+    services.set_writer_wait(50ms);
+    EXPECT_EQ(open_entry(cat, "e", "DATA", zef::kMemberOutput, &entry), zef::kCatalogEntryInUse);
+    EXPECT_NE(services.last_error().find("(waited"), std::string::npos) << services.last_error();
+    // Other entries of the catalog are free meanwhile.
+    ASSERT_EQ(open_entry(cat, "other", "DATA", zef::kMemberOutput, &entry), 0);
+    ASSERT_EQ(close_entry(entry), 0);
+    services.set_writer_wait(30s);
+    services.set_wait_notice([&](const std::string &) { writer.channel().send('w'); });
+    EXPECT_EQ(remove(cat, "e", "DATA"), 0);
+    EXPECT_EQ(writer.wait(), 0);
+    EXPECT_EQ(find(cat, "e", "DATA"), zef::kCatalogEntryMissing);
+    ASSERT_EQ(close_catalog(cat), 0);
+}
+
+TEST_F(CatalogProcesses, AKilledWriterHoldsNoOneUp) {
+    const auto v1 = numbered_blocks("v1", 10);
+    write_entry("work", "wait", "e", "DATA", v1);
+    Child writer([&](const Child::Channel &ch) { return hold_writer(ch, numbered_blocks("lost", 15000)); });
+    ASSERT_EQ(writer.channel().receive(), 'o');
+    writer.kill();
+    EXPECT_EQ(writer.wait(), 128 + SIGKILL);
+    // Not a moment of waiting: its locks died with it.
+    services.set_writer_wait(0ms);
+    void *cat = nullptr, *entry = nullptr;
+    ASSERT_EQ(open_catalog("work", "wait", zef::kLibraryWrite, &cat), 0);
+    ASSERT_EQ(open_entry(cat, "e", "DATA", zef::kMemberAppend, &entry), 0);
+    ASSERT_EQ(point(entry, 0, zef::kPointToEnd), 0);
+    ASSERT_EQ(write_block(entry, Block{322, "after"}), 0);
+    ASSERT_EQ(close_entry(entry), 0);
+    ASSERT_EQ(close_catalog(cat), 0);
+    EXPECT_EQ(read_entry("work", "wait", "e", "DATA").blocks, joined(v1, {Block{322, "after"}}));
+    EXPECT_EQ(count_rows(catalog_path("wait"), "writers"), 0);
+    EXPECT_EQ(services.check_catalog("work", "wait"), std::vector<std::string>{});
+    EXPECT_EQ(files_in(dir.path()), std::vector<std::string>{"wait.zcat"});
 }
 
 }  // namespace

@@ -131,13 +131,15 @@ TEST_F(OutputTarget, TheCatalogsOwnFilesAreRefused) {
     std::vector<std::string> work_files;
     for (const auto &file : fs::directory_iterator(path("zefdata")))
         work_files.push_back("zefdata/" + file.path().filename().string());
-    ASSERT_GE(work_files.size(), 2u) << "the catalog and at least one companion file";
+    ASSERT_FALSE(work_files.empty()) << "the catalog";
     std::map<std::string, std::string> before;
     for (const std::string &file : work_files) before[file] = read_file(file);
     before["other/books.zcat"] = read_file("other/books.zcat");
 
     std::vector<std::string> targets = work_files;
+    // Companion files are named too, whether or not they are there now.
     targets.insert(targets.end(), {"other/books.zcat", "other/books.zcat-journal", "zefdata/notes.zcat-wal",
+                                   "zefdata/notes.zcat-shm", "zefdata/notes.zcat-writers",
                                    "zefdata/NOTES.ZCAT", "zefdata/fresh.zcat", "hard.zcat.copy", "soft.txt"});
     for (const std::string &target : targets) {
         SCOPED_TRACE(target);

@@ -20,9 +20,18 @@ bool piece_full(const Piece &p) {
 }  // namespace
 
 EntryWriter::EntryWriter(std::shared_ptr<Store> store, EntryKey key, int32_t mode,
-                         std::string description, int64_t longest_allowed)
+                         std::string description, int64_t longest_allowed, const WaitPolicy &wait)
     : EntryHandle(std::move(store), std::move(key), mode), description_(std::move(description)) {
-    connection_ = store_->acquire();
+    // The entry first, waiting with no transaction open, so that the writer
+    // it waits for can finish.
+    entry_lock_.emplace(store_->locks(), entry_byte(key_), "entry " + key_.name + "." + key_.type +
+                                                               " is being written", wait);
+    try {
+        connection_ = store_->acquire();
+    } catch (...) {
+        entry_lock_.reset();
+        throw;
+    }
     try {
         sql::Transaction t(*connection_, sql::Transaction::Kind::write);
         if (store_->reclaim_dead_writers(*connection_, &key_))
@@ -34,7 +43,7 @@ EntryWriter::EntryWriter(std::shared_ptr<Store> store, EntryKey key, int32_t mod
         content_ = Store::add_writer(*connection_, key_);
         // Locked before the row is visible, so no one ever sees the row of a
         // live writer without its lock.
-        lock_.emplace(store_->file(), content_);
+        lock_.emplace(store_->locks(), writer_byte(content_), "writer " + std::to_string(content_) + " is alive");
         if (mode_ == zef::kMemberAppend && base_) {
             // Kept blocks are read and pointed at: the pieces must hold together.
             std::vector<Piece> pieces = Store::pieces(*connection_, base_->content);
@@ -46,6 +55,7 @@ EntryWriter::EntryWriter(std::shared_ptr<Store> store, EntryKey key, int32_t mod
     } catch (...) {
         lock_.reset();
         store_->give_back(std::move(connection_));
+        entry_lock_.reset();
         throw;
     }
 }
@@ -231,13 +241,16 @@ void EntryWriter::close() {
     }
     closed_ = true;
     lock_.reset();
+    store_->settle(*connection_);
     store_->give_back(std::move(connection_));
+    entry_lock_.reset();
 }
 
 // Leaves the entry as it was: drops what was staged and the writer's row
 // (if that fails too, the next writer reclaims them once the lock is gone).
 void EntryWriter::abandon() noexcept {
     closed_ = true;
+    store_->note_failed_write();
     if (connection_) {
         try {
             if (connection_->in_transaction()) connection_->exec("ROLLBACK");
@@ -250,6 +263,7 @@ void EntryWriter::abandon() noexcept {
     }
     lock_.reset();
     if (connection_) store_->give_back(std::move(connection_));
+    entry_lock_.reset();
 }
 
 }  // namespace zefhost::catalog

@@ -28,13 +28,14 @@ namespace zefhost::catalog {
 
 class EntryWriter final : public EntryHandle {
 public:
-    // Registers the writer; throws CatalogError(kCatalogEntryInUse) when
-    // another writer of the entry is alive, or when (in mode 8, which reads
+    // Takes the entry, waiting as `wait` says while another handle writes
+    // it, and registers the writer; throws CatalogError(kCatalogEntryInUse)
+    // when the wait ends first, or when (in mode 8, which reads
     // too) the entry's longest block is now longer than `longest_allowed`,
     // the size its caller was told (-1: none). `description` replaces the
     // entry's when given (non-empty).
     EntryWriter(std::shared_ptr<Store> store, EntryKey key, int32_t mode, std::string description,
-                int64_t longest_allowed);
+                int64_t longest_allowed, const WaitPolicy &wait);
     // A writer destroyed without close leaves the entry as it was.
     ~EntryWriter() override;
 
@@ -69,7 +70,8 @@ private:
     void abandon() noexcept;
 
     std::unique_ptr<sql::Connection> connection_;
-    std::optional<WriterLock> lock_;
+    std::optional<ByteLock> entry_lock_;  // held from open to close
+    std::optional<ByteLock> lock_;        // the writer's content byte
     int64_t content_ = 0;             // the staging content id
     std::optional<EntryRow> base_;    // the committed entry at open
     std::string description_;

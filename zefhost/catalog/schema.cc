@@ -90,6 +90,11 @@ void configure(sql::Connection &connection, int busy_timeout_ms) {
     // Checkpoint once the WAL holds about 64 MiB (not SQLite's 4 MiB), so
     // that a large entry is not copied into the database in small steps
     // while it is written, and keep the WAL file itself no larger after it.
+    // Deleted rows are cleared where that costs no extra writing, but a
+    // deleted entry's data pages are not rewritten with zeros: a deletion
+    // then writes only the pages of its rows and the free list, so that it
+    // still fits in a full disk's reserve (store.h).
+    connection.exec("PRAGMA secure_delete=FAST");
     connection.exec("PRAGMA wal_autocheckpoint=4096");
     connection.exec("PRAGMA journal_size_limit=67108864");
 }
@@ -145,7 +150,9 @@ void create_catalog(const std::filesystem::path &path) {
         connection.exec("COMMIT");
     } catch (const CatalogError &e) {
         std::filesystem::remove(staging, ec);
-        fail(zef::kCatalogDamaged, path.string() + ": cannot be created: " + e.what());
+        // A full disk or a failing one is said as such, not as damage.
+        fail(e.status() == zef::kCatalogIoFailure ? e.status() : zef::kCatalogDamaged,
+             path.string() + ": cannot be created: " + e.what());
     }
     // The connection is closed: its WAL is checkpointed into the file and gone.
     int fd = ::open(staging.c_str(), O_RDWR | O_CLOEXEC);

@@ -16,7 +16,8 @@
 //
 // Beside "<name>.zcat" SQLite keeps "-wal" and "-shm" files while the
 // catalog is in use, and writers lock bytes of "<name>.zcat-writers"
-// (writer_lock.h); only the .zcat file holds data.
+// (writer_lock.h); only the .zcat file holds data, and the others go when
+// the last process using the catalog closes it (store.h).
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,8 @@
 #include "services.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -32,6 +34,10 @@ EntryKey tool_entry_key(std::string_view name, std::string_view type) {
     return EntryKey{upper(name), upper(trimmed_type)};
 }
 
+bool may_write(const std::filesystem::path &path) {
+    return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
 }  // namespace
 
 Services::Services(Host &host) : host_(host) {
@@ -49,7 +55,11 @@ void Services::end_all_handles() {
     last_handle_ = nullptr;
     entries_.clear();
     scans_.clear();
-    catalogs_.clear();
+    while (!catalogs_.empty()) {
+        auto handle = std::move(catalogs_.begin()->second);
+        catalogs_.erase(catalogs_.begin());
+        end_catalog(std::move(handle));
+    }
     open_counts_.clear();
 }
 
@@ -199,21 +209,37 @@ int32_t Services::open_catalog(const zef::LibraryRequest &request, void **catalo
     if (library_name.empty() || library == libraries_.end())
         fail(zef::kCatalogLibraryNotAssigned, "library \"" + library_name + "\" is not assigned");
     std::string name = catalog_key(request.catalog_name_length, request.catalog_name);
-    if (writing && library->second.read_only)
+    // A directory the user cannot write takes no catalog, and no -wal or
+    // writers file beside one either.
+    if (writing && (library->second.read_only || !may_write(library->second.directory)))
         fail(zef::kCatalogBadRequest, "library " + library_name + " is read-only");
     std::filesystem::path file = library->second.directory / catalog_file_name(name);
+    if (writing && ::access(file.c_str(), F_OK) == 0 && !may_write(file))
+        fail(zef::kCatalogBadRequest, "catalog " + library_name + "." + name + " is read-only");
 
+    bool created = false;
     struct stat st {};
     if (::stat(file.c_str(), &st) != 0) {
         if (errno != ENOENT) fail(zef::kCatalogDamaged, file.string() + ": " + std::strerror(errno));
         if (!writing) fail(zef::kCatalogMissing, "catalog " + library_name + "." + name + " does not exist");
         create_catalog(file);
+        created = true;
     } else if (!S_ISREG(st.st_mode)) {
         fail(zef::kCatalogDamaged, file.string() + ": not a file");
     }
 
     auto handle = std::make_unique<CatalogHandle>();
-    handle->store = open_store(file, writing);
+    handle->created = created;
+    try {
+        handle->store = open_store(file, writing);
+    } catch (const CatalogError &e) {
+        // Removed as empty by another process between our look and our
+        // open: make it again.
+        if (e.status() != zef::kCatalogMissing || !writing) throw;
+        create_catalog(file);
+        handle->created = true;
+        handle->store = open_store(file, writing);
+    }
     if (writing) {
         // Housekeeping: what dead writers left behind goes now. A busy
         // catalog is left for another time.
@@ -240,8 +266,27 @@ int32_t Services::open_catalog(const zef::LibraryRequest &request, void **catalo
 
 int32_t Services::close_catalog(void *catalog) {
     catalog_handle(catalog);
+    auto handle = std::move(catalogs_[catalog]);
     catalogs_.erase(catalog);
+    end_catalog(std::move(handle));
     return 0;
+}
+
+// A catalog that this handle made for a write that failed, and that stayed
+// empty, is removed: a refused put leaves nothing behind. A catalog made and
+// left empty on purpose stays.
+void Services::end_catalog(std::unique_ptr<CatalogHandle> handle) {
+    // Entries and scans opened through it keep the store; so may another
+    // handle of this process.
+    if (!handle->created || !handle->store->failed_write() || handle->store.use_count() != 1) return;
+    std::filesystem::path file = handle->store->file();
+    bool empty = false;
+    try {
+        empty = Store::empty(handle->store->main());
+    } catch (const CatalogError &) {
+    }
+    handle.reset();
+    if (empty) Store::remove_if_empty(file);
 }
 
 // ----------------------------------------------------------------- entries --
@@ -272,8 +317,13 @@ int32_t Services::open_entry(const zef::MemberRequest &request, void **entry) {
             fail(zef::kCatalogEntryInUse, "entry " + entry_text(key) + " is being written");
         std::string description(trim_right(std::string_view(
             request.description, static_cast<size_t>(request.description_length))));
-        handle = std::make_unique<EntryWriter>(catalog.store, key, mode, std::move(description),
-                                               longest_allowed);
+        try {
+            handle = std::make_unique<EntryWriter>(catalog.store, key, mode, std::move(description),
+                                                   longest_allowed, wait_);
+        } catch (...) {
+            catalog.store->note_failed_write();
+            throw;
+        }
     }
     OpenCount &counts = open_count(*catalog.store, key);
     (handle->writes() ? counts.writers : counts.readers) += 1;
@@ -328,14 +378,26 @@ int32_t Services::delete_entry(const zef::EntryRequest &request) {
     if (key.name.empty()) fail(zef::kCatalogEntryMissing, "empty entry name");
     if (open_counts_.count({store.id(), key}))
         fail(zef::kCatalogEntryInUse, "entry " + entry_text(key) + " is open");
-    sql::Transaction t(store.main(), sql::Transaction::Kind::durable_write);
-    if (store.reclaim_dead_writers(store.main(), &key))
-        fail(zef::kCatalogEntryInUse, "entry " + entry_text(key) + " is being written");
-    std::optional<EntryRow> row = store.entry(store.main(), key);
-    if (!row) fail(zef::kCatalogEntryMissing, "no entry " + entry_text(key));
-    Store::drop_content(store.main(), row->content);
-    Store::delete_entry_row(store.main(), key);
-    t.commit();
+    // A writer in another process has it from open to close: wait for it.
+    ByteLock entry(store.locks(), entry_byte(key), "entry " + entry_text(key) + " is being written", wait_);
+    auto remove = [&] {
+        sql::Transaction t(store.main(), sql::Transaction::Kind::durable_write);
+        if (store.reclaim_dead_writers(store.main(), &key))
+            fail(zef::kCatalogEntryInUse, "entry " + entry_text(key) + " is being written");
+        std::optional<EntryRow> row = store.entry(store.main(), key);
+        if (!row) fail(zef::kCatalogEntryMissing, "no entry " + entry_text(key));
+        Store::drop_content(store.main(), row->content);
+        Store::delete_entry_row(store.main(), key);
+        t.commit();
+    };
+    try {
+        remove();
+    } catch (const CatalogError &e) {
+        // A full disk: the catalog's reserve makes room for the deletion's log.
+        if (e.status() != zef::kCatalogIoFailure || !store.release_reserve()) throw;
+        remove();
+    }
+    store.settle(store.main());
     return 0;
 }
 

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -97,6 +98,12 @@ public:
 
     // How long a request waits for another process's transaction.
     void set_busy_timeout(std::chrono::milliseconds wait) { busy_timeout_ms_ = static_cast<int>(wait.count()); }
+    // How long a writer (or a deletion) waits for an entry that another
+    // process is writing (60 s unless set; 0: not at all), and whom it
+    // tells that it waits.
+    // A handle of this process never waits for another of this process.
+    void set_writer_wait(std::chrono::milliseconds limit) { wait_.limit = limit; }
+    void set_wait_notice(std::function<void(const std::string &what)> notice) { wait_.on_wait = std::move(notice); }
     size_t open_catalogs() const { return catalogs_.size(); }
     size_t open_entries() const { return entries_.size(); }
     size_t open_scans() const { return scans_.size(); }
@@ -139,6 +146,7 @@ private:
     // entry, so that the open that follows can hold the entry to that size.
     struct CatalogHandle {
         std::shared_ptr<Store> store;
+        bool created = false;  // this handle's open made the catalog
         std::optional<std::pair<EntryKey, int64_t>> described;
         int64_t information_records = 0;
     };
@@ -153,9 +161,12 @@ private:
     std::shared_ptr<Store> open_store(const std::filesystem::path &file, bool writable);
     OpenCount &open_count(const Store &store, const EntryKey &key);
     void forget_entry(EntryHandle *handle);
+    // Ends a catalog handle; a catalog it made that stayed empty goes.
+    void end_catalog(std::unique_ptr<CatalogHandle> handle);
 
     Host &host_;
     int busy_timeout_ms_ = 10000;
+    WaitPolicy wait_;
     std::map<std::string, Library> libraries_;
     std::unordered_map<void *, std::unique_ptr<CatalogHandle>> catalogs_;
     std::unordered_map<void *, std::unique_ptr<EntryHandle>> entries_;

@@ -2,9 +2,32 @@
 
 #include <unistd.h>
 
+#include <cctype>
+#include <cerrno>
+
 #include "catalog_error.h"
 
 namespace zefhost::catalog::sql {
+
+namespace {
+
+// A URI naming `path`, every byte outside the unreserved set escaped.
+std::string file_uri(const std::filesystem::path &path, const char *query) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string uri = "file:";
+    for (unsigned char c : path.string()) {
+        if (std::isalnum(c) || c == '/' || c == '-' || c == '.' || c == '_' || c == '~') {
+            uri += static_cast<char>(c);
+        } else {
+            uri += '%';
+            uri += kHex[c >> 4];
+            uri += kHex[c & 15];
+        }
+    }
+    return uri + "?" + query;
+}
+
+}  // namespace
 
 int32_t status_for(int rc) {
     switch (rc & 0xFF) {
@@ -25,17 +48,19 @@ Connection::Connection(const std::filesystem::path &path, Access access)
     int flags = SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE;
     switch (access) {
     case Access::read_only: flags |= SQLITE_OPEN_READONLY; break;
+    case Access::immutable: flags |= SQLITE_OPEN_READONLY | SQLITE_OPEN_URI; break;
     case Access::read_write: flags |= SQLITE_OPEN_READWRITE; break;
     case Access::create: flags |= SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE; break;
     }
-    int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
+    std::string name = access == Access::immutable ? file_uri(path, "immutable=1") : path.string();
+    int rc = sqlite3_open_v2(name.c_str(), &db_, flags, nullptr);
     if (rc != SQLITE_OK) {
         std::string message = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
         sqlite3_close_v2(db_);
         db_ = nullptr;
         catalog::fail(zef::kCatalogDamaged, path.string() + ": cannot be opened: " + message);
     }
-    if (access != Access::read_only && sqlite3_db_readonly(db_, "main") == 1) {
+    if ((access == Access::read_write || access == Access::create) && sqlite3_db_readonly(db_, "main") == 1) {
         sqlite3_close_v2(db_);
         db_ = nullptr;
         catalog::fail(zef::kCatalogDamaged, path.string() + ": cannot be opened for writing");
@@ -67,6 +92,9 @@ void Connection::fail(int rc, std::string_view doing) const {
     message += doing;
     message += ": ";
     message += db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+    // SQLite says "disk I/O error" when it could not grow its -shm or -wal.
+    if (db_ != nullptr && (rc & 0xFF) == SQLITE_IOERR && sqlite3_system_errno(db_) == ENOSPC)
+        message += " (the disk is full)";
     catalog::fail(status_for(rc), message);
 }
 

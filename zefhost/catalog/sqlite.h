@@ -26,7 +26,10 @@ class Statement;
 
 class Connection {
 public:
-    enum class Access { read_only, read_write, create };
+    // immutable: read-only, and trusting that no one changes the file while
+    // it is open (so SQLite needs no -wal or -shm file beside it, which a
+    // directory the user cannot write cannot take).
+    enum class Access { read_only, immutable, read_write, create };
 
     // Opens the file (creating it only with Access::create). Errors while
     // opening are reported as "cannot be opened or damaged".

@@ -1,5 +1,6 @@
 #include "store.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,13 +12,15 @@
 #include "chunk.h"
 #include "entry_layout.h"
 #include "schema.h"
-#include "writer_lock.h"
 
 namespace zefhost::catalog {
 
 namespace {
 
 constexpr size_t kIdleConnections = 4;
+// Enough log for deleting any entry: the pages a deletion changes are its
+// rows' and the free-list's, not the entry's data.
+constexpr off_t kReserveBytes = 512 * 1024;
 
 EntryRow row_from(const sql::Statement &s, int first) {
     EntryRow row;
@@ -45,10 +48,58 @@ int64_t now_microseconds() {
     return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
 }
 
+namespace {
+
+bool may_write(const std::filesystem::path &path) {
+    return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+std::filesystem::path beside(const std::filesystem::path &file, const char *suffix) {
+    std::filesystem::path path = file;
+    path += suffix;
+    return path;
+}
+
+sql::Connection::Access access_for(const std::filesystem::path &file, bool writable) {
+    using Access = sql::Connection::Access;
+    if (writable) return Access::read_write;
+    bool directory = may_write(file.parent_path().empty() ? "." : file.parent_path());
+    if (directory && may_write(file)) return Access::read_write;
+    // SQLite cannot make its -wal and -shm files here. With no -wal the
+    // file holds every committed entry and can be read as it stands; with
+    // one, someone is writing, and SQLite reads through it if it can.
+    std::error_code ec;
+    if (!directory && !std::filesystem::exists(beside(file, "-wal"), ec)) return Access::immutable;
+    return Access::read_only;
+}
+
+}  // namespace
+
 Store::Store(std::filesystem::path file, bool writable, int busy_timeout_ms)
-    : file_(std::move(file)), writable_(writable), busy_timeout_ms_(busy_timeout_ms) {
-    main_ = open_connection();
-    format_version_ = verify_catalog(*main_);
+    : file_(std::move(file)),
+      writable_(writable),
+      access_(access_for(file_, writable)),
+      busy_timeout_ms_(busy_timeout_ms),
+      owner_(getpid()) {
+    if (writable_) {
+        // Held before the catalog is opened, so that an empty catalog is
+        // never removed under a writer (remove_if_empty).
+        lock_file_.emplace(file_);
+        if (::access(file_.c_str(), F_OK) != 0) fail(zef::kCatalogMissing, file_.string() + ": removed meanwhile");
+    }
+    try {
+        main_ = open_connection();
+        format_version_ = verify_catalog(*main_);
+    } catch (const CatalogError &e) {
+        // On a full disk SQLite cannot make its -shm and -wal: the reserve
+        // makes the room, so that entries can still be deleted.
+        main_.reset();
+        if (e.status() != zef::kCatalogIoFailure || access_ != sql::Connection::Access::read_write ||
+            !release_reserve())
+            throw;
+        main_ = open_connection();
+        format_version_ = verify_catalog(*main_);
+    }
     if (writable_ && format_version_ < kFormatVersion) {
         upgrade_catalog(*main_);
         format_version_ = verify_catalog(*main_);
@@ -61,13 +112,78 @@ Store::Store(std::filesystem::path file, bool writable, int busy_timeout_ms)
     if (::stat(file_.c_str(), &st) == 0) id_ = FileId{st.st_dev, st.st_ino};
 }
 
-Store::~Store() = default;
+bool Store::empty(sql::Connection &c) {
+    sql::Use s(c.cached("SELECT (SELECT count(*) FROM entries) + (SELECT count(*) FROM writers)"));
+    return s->step() && s->integer(0) == 0;
+}
+
+void Store::remove_if_empty(const std::filesystem::path &file) {
+    LockFile::with_sole_use(file, [&file] {
+        // Looked at again under the lock: another process may have written
+        // since this one looked.
+        bool is_empty = false;
+        {
+            sql::Connection c(file, sql::Connection::Access::read_write);
+            is_empty = empty(c);
+        }
+        if (!is_empty) return;
+        for (const char *suffix : {"", "-wal", "-shm"}) ::unlink(beside(file, suffix).c_str());
+    });
+}
+
+Store::~Store() {
+    idle_.clear();
+    main_.reset();
+    bool had_locks = lock_file_.has_value();
+    lock_file_.reset();
+    // A child made by fork() leaves its parent's files alone.
+    if ((had_locks || access_ == sql::Connection::Access::read_write) && getpid() == owner_)
+        LockFile::remove_if_unused(file_);
+}
 
 std::unique_ptr<sql::Connection> Store::open_connection() {
-    auto connection = std::make_unique<sql::Connection>(
-        file_, writable_ ? sql::Connection::Access::read_write : sql::Connection::Access::read_only);
+    auto connection = std::make_unique<sql::Connection>(file_, access_);
     configure(*connection, busy_timeout_ms_);
+    // Reading through a read-write connection: nothing may write by mistake.
+    if (!writable_ && access_ == sql::Connection::Access::read_write) connection->exec("PRAGMA query_only=1");
     return connection;
+}
+
+LockFile &Store::locks() {
+    if (!lock_file_) lock_file_.emplace(file_);
+    return *lock_file_;
+}
+
+void Store::settle(sql::Connection &c) {
+    if (access_ != sql::Connection::Access::read_write || c.in_transaction()) return;
+    sqlite3_busy_timeout(c.handle(), 0);
+    int rc = sqlite3_wal_checkpoint_v2(c.handle(), nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    sqlite3_busy_timeout(c.handle(), busy_timeout_ms_);
+    if (rc == SQLITE_OK) keep_reserve();
+}
+
+void Store::keep_reserve() {
+    int fd = ::open(file_.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) return;
+    struct stat st {};
+    // Best effort: where the file system cannot, there is no reserve.
+    if (::fstat(fd, &st) == 0) ::fallocate(fd, FALLOC_FL_KEEP_SIZE, st.st_size, kReserveBytes);
+    ::close(fd);
+}
+
+bool Store::release_reserve() {
+    int fd = ::open(file_.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool freed = false;
+    if (::fstat(fd, &st) == 0) {
+        blkcnt_t before = st.st_blocks;
+        // Past the end only: the catalog's own bytes stay as they are.
+        ::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, st.st_size, int64_t{1} << 40);
+        freed = ::fstat(fd, &st) == 0 && st.st_blocks < before;
+    }
+    ::close(fd);
+    return freed;
 }
 
 std::unique_ptr<sql::Connection> Store::acquire() {
@@ -228,7 +344,7 @@ bool Store::reclaim_dead_writers(sql::Connection &c, const EntryKey *key) {
     }
     bool live = false;
     for (int64_t content : contents) {
-        if (writer_alive(file_, content)) {
+        if (byte_held(locks(), writer_byte(content))) {
             live = true;
             continue;
         }

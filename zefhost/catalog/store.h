@@ -18,6 +18,7 @@
 #include "names.h"
 #include "sqlite.h"
 #include "version_attributes.h"
+#include "writer_lock.h"
 
 namespace zefhost::catalog {
 
@@ -63,8 +64,15 @@ int64_t now_microseconds();
 
 class Store {
 public:
-    // Opens an existing catalog file and checks that it is one.
+    // Opens an existing catalog file and checks that it is one. A store
+    // opened only to read still opens its connections read-write where the
+    // user may write, so that the last one to close can fold the
+    // write-ahead log into the file and remove it; in a directory the user
+    // cannot write, a catalog that no one is writing is read as it stands.
     Store(std::filesystem::path file, bool writable, int busy_timeout_ms);
+    // Closes the connections (the last connection of all processes removes
+    // SQLite's -wal and -shm), then removes the writers file if no process
+    // uses it.
     ~Store();
     Store(const Store &) = delete;
     Store &operator=(const Store &) = delete;
@@ -81,6 +89,20 @@ public:
     std::unique_ptr<sql::Connection> acquire();
     // Takes a connection back; one still in a transaction is rolled back.
     void give_back(std::unique_ptr<sql::Connection> connection);
+
+    // The writers file (writer_lock.h), opened on first use. Writable
+    // stores only.
+    LockFile &locks();
+    // After a commit: folds the write-ahead log into the file and empties
+    // it, unless a reader still needs it (then it waits for another time:
+    // this never waits).
+    void settle(sql::Connection &c);
+    // Room kept for deletions on a full disk: blocks allocated past the end
+    // of the catalog file (not part of it, invisible to SQLite). Kept after
+    // every settle that emptied the log; given back to the file system when
+    // a deletion finds the disk full. Release answers whether it freed any.
+    void keep_reserve();
+    bool release_reserve();
 
     // ------------------------------------------------------------ queries --
     // Each runs on the connection given, inside the caller's transaction or
@@ -114,6 +136,17 @@ public:
     // it remains.
     bool reclaim_dead_writers(sql::Connection &c, const EntryKey *key);
 
+    // A write through this store failed or was abandoned (so a catalog made
+    // for it and left empty is not wanted).
+    void note_failed_write() { failed_write_ = true; }
+    bool failed_write() const { return failed_write_; }
+
+    // Removes a catalog that holds no entry and no writer, unless another
+    // process uses it for writing. Never fails.
+    static void remove_if_empty(const std::filesystem::path &file);
+    // True when the catalog holds no entry and no writer.
+    static bool empty(sql::Connection &c);
+
     // Problems found by a full check (empty when the catalog is sound).
     std::vector<std::string> check();
 
@@ -122,8 +155,12 @@ private:
 
     std::filesystem::path file_;
     bool writable_;
+    sql::Connection::Access access_;
     int busy_timeout_ms_;
     int32_t format_version_ = 0;
+    pid_t owner_;
+    std::optional<LockFile> lock_file_;
+    bool failed_write_ = false;
     FileId id_;
     std::unique_ptr<sql::Connection> main_;
     std::vector<std::unique_ptr<sql::Connection>> idle_;
