@@ -3,11 +3,12 @@ BUILD      ?= build
 BUILD_ASAN ?= build-asan
 BUILD_RELEASE ?= build-release
 BUILD_FUZZ ?= build-fuzz
+BUILD_COVERAGE ?= build-coverage
 FUZZ_SECONDS ?= 180
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_ARGS ?=
 
-.PHONY: all deps build demo test test-asan test-release bench fuzz fuzz-build fuzz-replay clean
+.PHONY: all deps build demo test test-asan test-release coverage bench fuzz fuzz-build fuzz-replay clean
 
 all: build
 
@@ -37,6 +38,15 @@ test-release: deps
 	cmake --build $(BUILD_RELEASE) -j $(JOBS)
 	ctest --test-dir $(BUILD_RELEASE) --output-on-failure -j $(JOBS)
 
+# Line and branch coverage per folder, from the whole suite run unoptimised.
+coverage: deps
+	@scripts/install-deps coverage
+	cmake -S . -B $(BUILD_COVERAGE) -DZEF_COVERAGE=ON -DZEF_BENCH=OFF $(CMAKE_ARGS) >/dev/null
+	cmake --build $(BUILD_COVERAGE) -j $(JOBS)
+	find $(BUILD_COVERAGE) -name '*.gcda' -delete
+	ctest --test-dir $(BUILD_COVERAGE) --output-on-failure -j $(JOBS)
+	scripts/coverage-report $(BUILD_COVERAGE)
+
 bench: build
 	$(BUILD)/bench_store
 
@@ -55,4 +65,4 @@ fuzz-replay: fuzz-build
 	fuzz/run.sh replay $(BUILD_FUZZ)
 
 clean:
-	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_RELEASE) $(BUILD_FUZZ)
+	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_RELEASE) $(BUILD_FUZZ) $(BUILD_COVERAGE)
