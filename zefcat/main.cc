@@ -1,6 +1,9 @@
 // zefcat: catalog entries through the zefxbaml access method, loaded the way
 // the host loads it. One subcommand per command file (command.h).
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <string_view>
 #include <vector>
@@ -121,6 +124,19 @@ int help(CLI::App &app, int argc, char **argv, int at) {
     not_a_command(word);
 }
 
+// What a command printed must have arrived: a full disk or a device error
+// behind standard output is a failure, never a success.
+int output_arrived(int status) {
+    std::cout.flush();
+    errno = 0;
+    bool written = std::fflush(stdout) == 0 && std::ferror(stdout) == 0 && std::cout.good();
+    if (written) return status;
+    int error = errno;
+    zefcat::print_problem(std::string("cannot write standard output: ") +
+                          (error != 0 ? std::strerror(error) : "the output was refused"));
+    return status == 0 || status == zefcat::kExitCut ? zefcat::kExitFailure : status;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -182,6 +198,5 @@ int main(int argc, char **argv) {
         zefcat::print_problem(error.what());
         return zefcat::kExitFailure;
     }
-    std::cout.flush();
-    return tool.exit_status();
+    return output_arrived(tool.exit_status());
 }

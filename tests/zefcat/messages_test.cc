@@ -5,6 +5,9 @@
 // terminal a control character.
 #include <nlohmann/json.hpp>
 #include <regex>
+#include <unistd.h>
+
+#include <cstdlib>
 
 #include "zefcat_runner.h"
 
@@ -165,6 +168,20 @@ TEST_F(Messages, VersionHelpAndSuggestions) {
         EXPECT_EQ(run.status, c.status) << run.err;
         EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
         EXPECT_EQ(run.out, "");
+    }
+}
+
+// Output that cannot be written (a full device behind standard output) is a
+// failure of the command, whatever it was printing.
+TEST_F(Messages, StandardOutputThatCannotBeWrittenFailsTheCommand) {
+    if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full here";
+    for (const char *command : {"ls work", "ls work.notes --json", "about", "get work.notes.kept.source"}) {
+        SCOPED_TRACE(command);
+        std::string script = "cd '" + directory.path().string() + "' && env -u ZEF_WORK -u ZEF_LIBRARIES '" +
+                             zefcat_path() + "' " + command + " >/dev/full 2>err.txt; echo $? >status.txt";
+        ASSERT_EQ(std::system(script.c_str()), 0);
+        EXPECT_EQ(read_file("status.txt"), "1\n");
+        EXPECT_NE(read_file("err.txt").find("standard output"), std::string::npos) << read_file("err.txt");
     }
 }
 
