@@ -8,7 +8,7 @@ FUZZ_SECONDS ?= 180
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_ARGS ?=
 
-.PHONY: all deps build demo test test-asan test-release coverage bench fuzz fuzz-build fuzz-replay clean
+.PHONY: all deps build demo test test-asan test-release coverage bench bench-guard fuzz fuzz-build fuzz-replay clean
 
 all: build
 
@@ -47,8 +47,14 @@ coverage: deps
 	ctest --test-dir $(BUILD_COVERAGE) --output-on-failure -j $(JOBS)
 	scripts/coverage-report $(BUILD_COVERAGE)
 
+# Every layer of the data path against its plain alternative, one table of
+# ratios (bench/data_path_bench.cc; ZEF_BENCH_SCALE and ZEF_BENCH_RUNS size it).
 bench: build
-	$(BUILD)/bench_store
+	$(BUILD)/bench_data_path
+
+# A tenth of the sizes; fails only when a ratio falls far below its goal.
+bench-guard: build
+	$(BUILD)/bench_data_path --guard
 
 # libFuzzer targets (fuzz/): clang, every part built with ASan and UBSan.
 fuzz-build:

@@ -1,0 +1,199 @@
+#include "tool_pairs.h"
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+namespace bench {
+namespace {
+
+namespace fs = std::filesystem;
+
+[[noreturn]] void fail(const std::string &what) {
+    std::fprintf(stderr, "bench_data_path: %s\n", what.c_str());
+    std::exit(2);
+}
+
+struct Run {
+    std::vector<std::string> argv;
+    fs::path directory;     // the child's working directory
+    std::string output = "/dev/null";  // its standard output
+};
+
+// Runs a child to the end; its wall time and peak resident set. A run that
+// fails stops the benchmark: a figure of a failed command means nothing.
+Timing run(const Run &what, bool quiet_errors = false) {
+    auto start = std::chrono::steady_clock::now();
+    pid_t child = ::fork();
+    if (child < 0) fail("fork failed");
+    if (child == 0) {
+        if (::chdir(what.directory.c_str()) != 0) ::_exit(126);
+        int out = ::open(what.output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out < 0 || ::dup2(out, 1) < 0) ::_exit(126);
+        if (quiet_errors) {
+            int null = ::open("/dev/null", O_WRONLY);
+            if (null >= 0) ::dup2(null, 2);
+        }
+        std::vector<char *> argv;
+        for (const std::string &word : what.argv) argv.push_back(const_cast<char *>(word.c_str()));
+        argv.push_back(nullptr);
+        ::execvp(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    struct rusage usage {};
+    if (::wait4(child, &status, 0, &usage) != child) fail("wait4 failed");
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        if (quiet_errors) return Timing{-1, 0};
+        std::string words;
+        for (const std::string &word : what.argv) words += " " + word;
+        fail("this failed (status " + std::to_string(status) + "):" + words);
+    }
+    return Timing{seconds, usage.ru_maxrss};
+}
+
+// Several children one after the other, timed as one.
+Timing run_all(const std::vector<Run> &runs) {
+    Timing total;
+    for (const Run &one : runs) total.seconds += run(one).seconds;
+    return total;
+}
+
+void write_file(const fs::path &path, const std::vector<char> &bytes) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!file.flush()) fail("cannot write " + path.string());
+}
+
+void expect_size(const fs::path &path, uint64_t size) {
+    std::error_code ec;
+    if (fs::file_size(path, ec) != size || ec) fail(path.string() + " does not have the size of what was put");
+}
+
+}  // namespace
+
+bool sqlite_archives_work(const fs::path &directory) {
+    fs::path probe = directory / "probe.txt";
+    write_file(probe, {'x', '\n'});
+    Run create{{"sqlite3", "probe.db", "-Ac", "probe.txt"}, directory};
+    bool works = run(create, true).seconds >= 0;
+    fs::remove(directory / "probe.db");
+    fs::remove(probe);
+    return works;
+}
+
+std::vector<Pair> tool_pairs(const fs::path &directory, const std::string &zefcat, const ToolSizes &sizes) {
+    fs::path library = directory / "library";
+    fs::path extract = directory / "extract";
+    fs::create_directories(library);
+    fs::create_directories(extract);
+
+    // Bytes that do not compress, as a picture's; lines as a program's.
+    std::vector<char> bytes(static_cast<size_t>(sizes.binary_bytes));
+    uint64_t x = 0x2545F4914F6CDD1Du;
+    for (char &c : bytes) {
+        x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+        c = static_cast<char>(x >> 24);
+    }
+    write_file(directory / "data.bin", bytes);
+    std::vector<char> text;
+    text.reserve(static_cast<size_t>(sizes.text_lines) * 81);
+    for (int64_t i = 0; i < sizes.text_lines; ++i) {
+        std::string line = std::to_string(i);
+        line.resize(80, static_cast<char>('a' + i % 26));
+        text.insert(text.end(), line.begin(), line.end());
+        text.push_back('\n');
+    }
+    write_file(directory / "lines.txt", text);
+    bytes = {};
+    text = {};
+
+    std::string dir = directory.string();
+    std::vector<std::string> zef = {zefcat, "-L", "bench=" + library.string()};
+    auto with = [&zef](std::vector<std::string> words) {
+        std::vector<std::string> all = zef;
+        all.insert(all.end(), words.begin(), words.end());
+        return all;
+    };
+
+    struct File {
+        std::string label, name, entry;
+        uint64_t size;
+        double put_goal, get_goal;
+        std::string put_goal_text, get_goal_text;
+    };
+    std::vector<File> files = {
+        {"binary " + std::to_string(sizes.binary_bytes >> 20) + " MiB", "data.bin", "bench.tool.data.png",
+         static_cast<uint64_t>(sizes.binary_bytes), 1 / 1.3, 1 / 1.3, ">= 0.77 (1.3x)", ">= 0.77 (1.3x)"},
+        {"text " + std::to_string(sizes.text_lines) + " lines", "lines.txt", "bench.tool.lines.source",
+         static_cast<uint64_t>(sizes.text_lines) * 81, 0, 1 / 1.5, "", ">= 0.67 (1.5x)"},
+    };
+
+    std::vector<Pair> pairs;
+    for (const File &f : files) {
+        Run put{with({"put", f.entry, f.name}), directory};
+        Run get{with({"get", f.entry}), directory};
+        Run get_file{with({"get", f.entry, "-o", (extract / ("zef-" + f.name)).string()}), directory};
+        fs::path db = directory / "archive.db";
+        Run archive{{"sqlite3", db.string(), "-Ac", f.name}, directory};
+        Run unarchive{{"sqlite3", db.string(), "-Ax", f.name}, extract};
+
+        Pair p;
+        p.layer = "tool";
+        p.child = true;
+        p.what = "put " + f.label;
+        p.plain_name = "cp + sync";
+        p.ours = [put] { return run(put); };
+        p.plain = [dir, f] {
+            return run_all({{{"cp", f.name, "copy-" + f.name}, dir}, {{"sync", "copy-" + f.name}, dir}});
+        };
+        p.goal = f.put_goal;
+        p.goal_text = f.put_goal_text;
+        pairs.push_back(p);
+
+        p.what = "get " + f.label;
+        p.plain_name = "cat";
+        p.ours = [get] { return run(get); };
+        p.plain = [dir, f] { return run({{"cat", f.name}, dir}); };
+        p.goal = f.get_goal;
+        p.goal_text = f.get_goal_text;
+        pairs.push_back(p);
+
+        p.what = "put " + f.label;
+        p.plain_name = "sqlite3 -Ac";
+        p.ours = [put] { return run(put); };
+        p.plain = [archive, db] {
+            fs::remove(db);
+            return run(archive);
+        };
+        p.goal = 1;
+        p.goal_text = ">= 1";
+        pairs.push_back(p);
+
+        p.what = "get -o " + f.label;
+        p.plain_name = "sqlite3 -Ax";
+        p.ours = [get_file, extract, f] {
+            Timing t = run(get_file);
+            expect_size(extract / ("zef-" + f.name), f.size);
+            return t;
+        };
+        p.plain = [unarchive, extract, f] {
+            fs::remove(extract / f.name);
+            Timing t = run(unarchive);
+            expect_size(extract / f.name, f.size);
+            return t;
+        };
+        pairs.push_back(p);
+    }
+    return pairs;
+}
+
+}  // namespace bench

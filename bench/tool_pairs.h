@@ -1,0 +1,28 @@
+// The pairs measured as a person runs them: zefcat put and get as child
+// processes against cp with sync and cat, and against sqlite3 -A on the same
+// files; each zefcat run's peak memory comes from its rusage.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "pairs.h"
+
+namespace bench {
+
+struct ToolSizes {
+    int64_t binary_bytes;  // the binary file
+    int64_t text_lines;    // the text file, in lines of 80 bytes and a newline
+};
+
+// Writes the two files into `directory` and returns the pairs, which use
+// `zefcat` and the sqlite3 on the PATH.
+std::vector<Pair> tool_pairs(const std::filesystem::path &directory, const std::string &zefcat,
+                             const ToolSizes &sizes);
+
+// Whether `sqlite3 -A` works here (a build without archive support has none).
+bool sqlite_archives_work(const std::filesystem::path &directory);
+
+}  // namespace bench
