@@ -19,6 +19,7 @@
 #include <string>
 
 #include "in_process_pairs.h"
+#include "launcher.h"
 #include "pairs.h"
 #include "tool_pairs.h"
 
@@ -57,6 +58,7 @@ struct Scratch {
 }  // namespace
 
 int main(int argc, char **argv) {
+    bench::start_launcher();
     bool guard = argc == 2 && std::strcmp(argv[1], "--guard") == 0;
     if (argc > 2 || (argc == 2 && !guard)) {
         std::fprintf(stderr, "usage: bench_data_path [--guard]\n");

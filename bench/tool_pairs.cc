@@ -1,15 +1,13 @@
 #include "tool_pairs.h"
 
-#include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+
+#include "launcher.h"
 
 namespace bench {
 namespace {
@@ -21,43 +19,19 @@ namespace fs = std::filesystem;
     std::exit(2);
 }
 
-struct Run {
-    std::vector<std::string> argv;
-    fs::path directory;     // the child's working directory
-    std::string output = "/dev/null";  // its standard output
-};
+using Run = ChildRun;
 
 // Runs a child to the end; its wall time and peak resident set. A run that
 // fails stops the benchmark: a figure of a failed command means nothing.
-Timing run(const Run &what, bool quiet_errors = false) {
-    auto start = std::chrono::steady_clock::now();
-    pid_t child = ::fork();
-    if (child < 0) fail("fork failed");
-    if (child == 0) {
-        if (::chdir(what.directory.c_str()) != 0) ::_exit(126);
-        int out = ::open(what.output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (out < 0 || ::dup2(out, 1) < 0) ::_exit(126);
-        if (quiet_errors) {
-            int null = ::open("/dev/null", O_WRONLY);
-            if (null >= 0) ::dup2(null, 2);
-        }
-        std::vector<char *> argv;
-        for (const std::string &word : what.argv) argv.push_back(const_cast<char *>(word.c_str()));
-        argv.push_back(nullptr);
-        ::execvp(argv[0], argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    struct rusage usage {};
-    if (::wait4(child, &status, 0, &usage) != child) fail("wait4 failed");
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        if (quiet_errors) return Timing{-1, 0};
+Timing run(const Run &what) {
+    ChildResult result = launch(what);
+    if (!WIFEXITED(result.status) || WEXITSTATUS(result.status) != 0) {
+        if (what.quiet) return Timing{-1, 0};
         std::string words;
         for (const std::string &word : what.argv) words += " " + word;
-        fail("this failed (status " + std::to_string(status) + "):" + words);
+        fail("this failed (status " + std::to_string(result.status) + "):" + words);
     }
-    return Timing{seconds, usage.ru_maxrss};
+    return Timing{result.seconds, result.peak_kib};
 }
 
 // Several children one after the other, timed as one.
@@ -83,8 +57,8 @@ void expect_size(const fs::path &path, uint64_t size) {
 bool sqlite_archives_work(const fs::path &directory) {
     fs::path probe = directory / "probe.txt";
     write_file(probe, {'x', '\n'});
-    Run create{{"sqlite3", "probe.db", "-Ac", "probe.txt"}, directory};
-    bool works = run(create, true).seconds >= 0;
+    Run create{{"sqlite3", "probe.db", "-Ac", "probe.txt"}, directory, "/dev/null", true};
+    bool works = run(create).seconds >= 0;
     fs::remove(directory / "probe.db");
     fs::remove(probe);
     return works;
