@@ -5,7 +5,9 @@
 //
 //     bench_data_path            the full sizes, 5 rounds; always exits 0
 //     bench_data_path --guard    a tenth of the sizes, 3 rounds; exits 1
-//                                when a ratio falls below a third of its goal
+//                                when a ratio falls far below its goal (a third
+//                                of it, or half of today's figure where that is
+//                                lower: a guard against regressions)
 //
 // ZEF_BENCH_SCALE multiplies the sizes (1 = 1,000,000 lines, 100 MiB),
 // ZEF_BENCH_RUNS sets the rounds, ZEF_BENCH_ZEFCAT the zefcat to run, and
@@ -87,10 +89,9 @@ int main(int argc, char **argv) {
 
     bench::run_interleaved(pairs, runs);
     std::printf("scale %g, %d rounds, medians%s\n", scale, runs,
-                guard ? "; guard: a row fails below a third of its goal" : "");
-    double share = guard ? 1.0 / 3 : 1;
+                guard ? "; guard: a row fails below its floor" : "");
     int64_t memory_limit = (guard ? 3 : 1) * int64_t{64} * 1024;
-    bool passed = bench::print_table(pairs, share, memory_limit);
+    bool passed = bench::print_table(pairs, guard, memory_limit);
     if (guard && !passed) {
         std::printf("bench_data_path: a ratio fell far below its goal\n");
         return 1;

@@ -360,6 +360,11 @@ std::vector<Pair> InProcessPairs::pairs() {
     add("store", "ylmread " + lines, "fgets",
         [&s, bare] { return s.store_read("BARE", "SOURCE", bare->lengths.size()); },
         [&s] { return s.flat_read(); }, 1.5, ">= 1.5");
+    // Where a tenth of the sizes gives figures below a third of the goal
+    // today (measured on a loaded machine): half of those.
+    pairs[3].guard = 0.18;
+    pairs[4].guard = 0.17;
+    pairs[5].guard = 0.26;
     return pairs;
 }
 

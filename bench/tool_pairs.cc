@@ -103,12 +103,16 @@ std::vector<Pair> tool_pairs(const fs::path &directory, const std::string &zefca
         uint64_t size;
         double put_goal, get_goal;
         std::string put_goal_text, get_goal_text;
+        // Guard floors against cp+sync and cat: at a tenth of the sizes the
+        // start of a process weighs more, and today's figures lie below a
+        // third of the goals; these are about half of them.
+        double put_guard, get_guard;
     };
     std::vector<File> files = {
         {"binary " + std::to_string(sizes.binary_bytes >> 20) + " MiB", "data.bin", "bench.tool.data.png",
-         static_cast<uint64_t>(sizes.binary_bytes), 1 / 1.3, 1 / 1.3, ">= 0.77 (1.3x)", ">= 0.77 (1.3x)"},
+         static_cast<uint64_t>(sizes.binary_bytes), 1 / 1.3, 1 / 1.3, ">= 0.77 (1.3x)", ">= 0.77 (1.3x)", 0.1, 0.1},
         {"text " + std::to_string(sizes.text_lines) + " lines", "lines.txt", "bench.tool.lines.source",
-         static_cast<uint64_t>(sizes.text_lines) * 81, 0, 1 / 1.5, "", ">= 0.67 (1.5x)"},
+         static_cast<uint64_t>(sizes.text_lines) * 81, 0, 1 / 1.5, "", ">= 0.67 (1.5x)", 0.09, 0.13},
     };
 
     std::vector<Pair> pairs;
@@ -131,6 +135,7 @@ std::vector<Pair> tool_pairs(const fs::path &directory, const std::string &zefca
         };
         p.goal = f.put_goal;
         p.goal_text = f.put_goal_text;
+        p.guard = f.put_guard;
         pairs.push_back(p);
 
         p.what = "get " + f.label;
@@ -139,6 +144,7 @@ std::vector<Pair> tool_pairs(const fs::path &directory, const std::string &zefca
         p.plain = [dir, f] { return run({{"cat", f.name}, dir}); };
         p.goal = f.get_goal;
         p.goal_text = f.get_goal_text;
+        p.guard = f.get_guard;
         pairs.push_back(p);
 
         p.what = "put " + f.label;
@@ -150,6 +156,7 @@ std::vector<Pair> tool_pairs(const fs::path &directory, const std::string &zefca
         };
         p.goal = 1;
         p.goal_text = ">= 1";
+        p.guard = 0;
         pairs.push_back(p);
 
         p.what = "get -o " + f.label;
