@@ -80,12 +80,10 @@ int main(int argc, char **argv) {
     std::filesystem::create_directories(scratch.path / "tool");
     bench::InProcessPairs in_process(scratch.path / "layers", sizes);
     std::vector<bench::Pair> pairs = in_process.pairs();
-    if (bench::sqlite_archives_work(scratch.path / "tool")) {
-        for (bench::Pair &pair : bench::tool_pairs(scratch.path / "tool", zefcat_path, tool))
-            pairs.push_back(std::move(pair));
-    } else {
-        std::fprintf(stderr, "bench_data_path: sqlite3 -A does not work here; the tool rows are left out\n");
-    }
+    bool sqlite = bench::sqlite_archives_work(scratch.path / "tool");
+    if (!sqlite) std::fprintf(stderr, "bench_data_path: sqlite3 -A does not work here; its rows are left out\n");
+    for (bench::Pair &pair : bench::tool_pairs(scratch.path / "tool", zefcat_path, tool, sqlite))
+        pairs.push_back(std::move(pair));
 
     bench::run_interleaved(pairs, runs);
     std::printf("scale %g, %d rounds, medians%s\n", scale, runs,

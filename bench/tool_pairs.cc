@@ -64,7 +64,8 @@ bool sqlite_archives_work(const fs::path &directory) {
     return works;
 }
 
-std::vector<Pair> tool_pairs(const fs::path &directory, const std::string &zefcat, const ToolSizes &sizes) {
+std::vector<Pair> tool_pairs(const fs::path &directory, const std::string &zefcat, const ToolSizes &sizes,
+                             bool sqlite) {
     fs::path library = directory / "library";
     fs::path extract = directory / "extract";
     fs::create_directories(library);
@@ -146,6 +147,7 @@ std::vector<Pair> tool_pairs(const fs::path &directory, const std::string &zefca
         p.goal_text = f.get_goal_text;
         p.guard = f.get_guard;
         pairs.push_back(p);
+        if (!sqlite) continue;
 
         p.what = "put " + f.label;
         p.plain_name = "sqlite3 -Ac";

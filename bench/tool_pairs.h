@@ -18,9 +18,9 @@ struct ToolSizes {
 };
 
 // Writes the two files into `directory` and returns the pairs, which use
-// `zefcat` and the sqlite3 on the PATH.
+// `zefcat` and, with `sqlite`, the sqlite3 on the PATH.
 std::vector<Pair> tool_pairs(const std::filesystem::path &directory, const std::string &zefcat,
-                             const ToolSizes &sizes);
+                             const ToolSizes &sizes, bool sqlite);
 
 // Whether `sqlite3 -A` works here (a build without archive support has none).
 bool sqlite_archives_work(const std::filesystem::path &directory);
