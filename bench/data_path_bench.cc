@@ -57,15 +57,7 @@ struct Scratch {
     }
 };
 
-}  // namespace
-
-int main(int argc, char **argv) {
-    bench::start_launcher();
-    bool guard = argc == 2 && std::strcmp(argv[1], "--guard") == 0;
-    if (argc > 2 || (argc == 2 && !guard)) {
-        std::fprintf(stderr, "usage: bench_data_path [--guard]\n");
-        return 2;
-    }
+int run(bool guard) {
     double scale = number_from("ZEF_BENCH_SCALE", guard ? 0.1 : 1);
     int runs = static_cast<int>(number_from("ZEF_BENCH_RUNS", guard ? 3 : 5));
     const char *zefcat = std::getenv("ZEF_BENCH_ZEFCAT");
@@ -95,4 +87,22 @@ int main(int argc, char **argv) {
         return 1;
     }
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    bool guard = argc == 2 && std::strcmp(argv[1], "--guard") == 0;
+    if (argc > 2 || (argc == 2 && !guard)) {
+        std::fprintf(stderr, "usage: bench_data_path [--guard]\n");
+        return 2;
+    }
+    // Before the benchmark's data exists, so that the children stay small.
+    try {
+        bench::start_launcher();
+        return run(guard);
+    } catch (const std::exception &failure) {
+        std::fprintf(stderr, "bench_data_path: %s\n", failure.what());
+        return 2;
+    }
 }

@@ -32,8 +32,9 @@ constexpr std::string_view kLibrary = "BENCH";
 constexpr std::string_view kCatalog = "LAYERS";
 
 [[noreturn]] void fail(const std::string &what, int64_t value) {
-    std::fprintf(stderr, "bench_data_path: %s (0x%llX)\n", what.c_str(), static_cast<unsigned long long>(value));
-    std::exit(2);
+    char hex[32];
+    std::snprintf(hex, sizeof hex, " (0x%llX)", static_cast<unsigned long long>(value));
+    throw Failure(what + hex);
 }
 
 double since(std::chrono::steady_clock::time_point start) {

@@ -6,8 +6,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
+#include <cstring>
+
+#include "pairs.h"
 
 namespace bench {
 namespace {
@@ -15,10 +18,7 @@ namespace {
 int to_launcher = -1;
 int from_launcher = -1;
 
-[[noreturn]] void fail(const char *what) {
-    std::perror(what);
-    std::exit(2);
-}
+[[noreturn]] void fail(const char *what) { throw Failure(std::string(what) + ": " + std::strerror(errno)); }
 
 bool read_exactly(int fd, void *data, size_t size) {
     char *at = static_cast<char *>(data);
@@ -35,7 +35,7 @@ void write_exactly(int fd, const void *data, size_t size) {
     const char *at = static_cast<const char *>(data);
     while (size > 0) {
         ssize_t put = ::write(fd, at, size);
-        if (put <= 0) fail("bench_data_path: launcher pipe");
+        if (put <= 0) fail("launcher pipe");
         at += put;
         size -= static_cast<size_t>(put);
     }
@@ -103,7 +103,11 @@ ChildResult run_child(const ChildRun &run) {
         std::string bytes(size, '\0');
         if (!read_exactly(requests, bytes.data(), size)) ::_exit(0);
         ChildResult result = run_child(decode(bytes));
-        write_exactly(replies, &result, sizeof result);
+        try {
+            write_exactly(replies, &result, sizeof result);
+        } catch (const Failure &) {
+            ::_exit(0);  // the benchmark is gone
+        }
     }
 }
 
@@ -111,9 +115,9 @@ ChildResult run_child(const ChildRun &run) {
 
 void start_launcher() {
     int down[2], up[2];
-    if (::pipe2(down, O_CLOEXEC) != 0 || ::pipe2(up, O_CLOEXEC) != 0) fail("bench_data_path: pipe");
+    if (::pipe2(down, O_CLOEXEC) != 0 || ::pipe2(up, O_CLOEXEC) != 0) fail("pipe");
     pid_t launcher = ::fork();
-    if (launcher < 0) fail("bench_data_path: fork");
+    if (launcher < 0) fail("fork");
     if (launcher == 0) {
         ::close(down[1]);
         ::close(up[0]);
@@ -132,7 +136,7 @@ ChildResult launch(const ChildRun &run) {
     write_exactly(to_launcher, &size, sizeof size);
     write_exactly(to_launcher, bytes.data(), bytes.size());
     ChildResult result;
-    if (!read_exactly(from_launcher, &result, sizeof result)) fail("bench_data_path: the launcher is gone");
+    if (!read_exactly(from_launcher, &result, sizeof result)) fail("the launcher is gone");
     return result;
 }
 

@@ -5,10 +5,16 @@
 
 #include <cstdint>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace bench {
+
+// A step of the benchmark failed; its figures would mean nothing.
+struct Failure : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
 
 // One timed run: wall seconds, and the peak resident set of the child
 // process in KiB when the run was one (0 otherwise).

@@ -14,10 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-[[noreturn]] void fail(const std::string &what) {
-    std::fprintf(stderr, "bench_data_path: %s\n", what.c_str());
-    std::exit(2);
-}
+[[noreturn]] void fail(const std::string &what) { throw Failure(what); }
 
 using Run = ChildRun;
 
