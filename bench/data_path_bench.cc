@@ -4,10 +4,10 @@
 // sqlite3 -A. Prints one table of ratios with the absolute figures.
 //
 //     bench_data_path            the full sizes, 5 rounds; always exits 0
-//     bench_data_path --guard    a tenth of the sizes, 3 rounds; exits 1
+//     bench_data_path --guard    a tenth of the sizes, 5 rounds; exits 1
 //                                when a ratio falls far below its goal (a third
-//                                of it, or half of today's figure where that is
-//                                lower: a guard against regressions)
+//                                of it, or a floor well under today's figure
+//                                where that is lower: a guard against regressions)
 //
 // ZEF_BENCH_SCALE multiplies the sizes (1 = 1,000,000 lines, 100 MiB),
 // ZEF_BENCH_RUNS sets the rounds, ZEF_BENCH_ZEFCAT the zefcat to run, and
@@ -59,7 +59,7 @@ struct Scratch {
 
 int run(bool guard) {
     double scale = number_from("ZEF_BENCH_SCALE", guard ? 0.1 : 1);
-    int runs = static_cast<int>(number_from("ZEF_BENCH_RUNS", guard ? 3 : 5));
+    int runs = static_cast<int>(number_from("ZEF_BENCH_RUNS", 5));
     const char *zefcat = std::getenv("ZEF_BENCH_ZEFCAT");
     std::string zefcat_path = zefcat && *zefcat ? zefcat : ZEF_ZEFCAT_PATH;
 

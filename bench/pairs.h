@@ -33,9 +33,9 @@ struct Pair {
     // The goal, as plain time / our time at least this (0: none).
     double goal = 0;
     std::string goal_text;
-    // The guard's floor: a third of the goal, or lower where today's figure
-    // at the guard's sizes already lies below that (about half of it), so
-    // that the guard catches regressions rather than the goals not yet met.
+    // The guard's floor when not a third of the goal: lower, where today's
+    // figure at the guard's sizes already lies below that, so that the
+    // guard catches regressions rather than the goals not yet met.
     double guard = 0;
     // Our side is a zefcat process, whose peak memory the table shows.
     bool child = false;

@@ -102,15 +102,16 @@ std::vector<Pair> tool_pairs(const fs::path &directory, const std::string &zefca
         double put_goal, get_goal;
         std::string put_goal_text, get_goal_text;
         // Guard floors against cp+sync and cat: at a tenth of the sizes the
-        // start of a process weighs more, and today's figures lie below a
-        // third of the goals; these are about half of them.
+        // start of a process weighs more, and today's figures (0.1 to 0.4,
+        // moving with the load) lie below a third of the goals; these floors
+        // catch a tool grown several times slower.
         double put_guard, get_guard;
     };
     std::vector<File> files = {
         {"binary " + std::to_string(sizes.binary_bytes >> 20) + " MiB", "data.bin", "bench.tool.data.png",
-         static_cast<uint64_t>(sizes.binary_bytes), 1 / 1.3, 1 / 1.3, ">= 0.77 (1.3x)", ">= 0.77 (1.3x)", 0.1, 0.1},
+         static_cast<uint64_t>(sizes.binary_bytes), 1 / 1.3, 1 / 1.3, ">= 0.77 (1.3x)", ">= 0.77 (1.3x)", 0.08, 0.08},
         {"text " + std::to_string(sizes.text_lines) + " lines", "lines.txt", "bench.tool.lines.source",
-         static_cast<uint64_t>(sizes.text_lines) * 81, 0, 1 / 1.5, "", ">= 0.67 (1.5x)", 0.09, 0.13},
+         static_cast<uint64_t>(sizes.text_lines) * 81, 0, 1 / 1.5, "", ">= 0.67 (1.5x)", 0.06, 0.06},
     };
 
     std::vector<Pair> pairs;
