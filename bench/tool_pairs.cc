@@ -2,9 +2,6 @@
 
 #include <sys/wait.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <fstream>
 
 #include "launcher.h"
@@ -16,11 +13,9 @@ namespace fs = std::filesystem;
 
 [[noreturn]] void fail(const std::string &what) { throw Failure(what); }
 
-using Run = ChildRun;
-
 // Runs a child to the end; its wall time and peak resident set. A run that
 // fails stops the benchmark: a figure of a failed command means nothing.
-Timing run(const Run &what) {
+Timing run(const ChildRun &what) {
     ChildResult result = launch(what);
     if (!WIFEXITED(result.status) || WEXITSTATUS(result.status) != 0) {
         if (what.quiet) return Timing{-1, 0};
@@ -32,9 +27,9 @@ Timing run(const Run &what) {
 }
 
 // Several children one after the other, timed as one.
-Timing run_all(const std::vector<Run> &runs) {
+Timing run_all(const std::vector<ChildRun> &runs) {
     Timing total;
-    for (const Run &one : runs) total.seconds += run(one).seconds;
+    for (const ChildRun &one : runs) total.seconds += run(one).seconds;
     return total;
 }
 
@@ -54,7 +49,7 @@ void expect_size(const fs::path &path, uint64_t size) {
 bool sqlite_archives_work(const fs::path &directory) {
     fs::path probe = directory / "probe.txt";
     write_file(probe, {'x', '\n'});
-    Run create{{"sqlite3", "probe.db", "-Ac", "probe.txt"}, directory, "/dev/null", true};
+    ChildRun create{{"sqlite3", "probe.db", "-Ac", "probe.txt"}, directory, "/dev/null", true};
     bool works = run(create).seconds >= 0;
     fs::remove(directory / "probe.db");
     fs::remove(probe);
@@ -116,12 +111,12 @@ std::vector<Pair> tool_pairs(const fs::path &directory, const std::string &zefca
 
     std::vector<Pair> pairs;
     for (const File &f : files) {
-        Run put{with({"put", f.entry, f.name}), directory};
-        Run get{with({"get", f.entry}), directory};
-        Run get_file{with({"get", f.entry, "-o", (extract / ("zef-" + f.name)).string()}), directory};
+        ChildRun put{with({"put", f.entry, f.name}), directory};
+        ChildRun get{with({"get", f.entry}), directory};
+        ChildRun get_file{with({"get", f.entry, "-o", (extract / ("zef-" + f.name)).string()}), directory};
         fs::path db = directory / "archive.db";
-        Run archive{{"sqlite3", db.string(), "-Ac", f.name}, directory};
-        Run unarchive{{"sqlite3", db.string(), "-Ax", f.name}, extract};
+        ChildRun archive{{"sqlite3", db.string(), "-Ac", f.name}, directory};
+        ChildRun unarchive{{"sqlite3", db.string(), "-Ax", f.name}, extract};
 
         Pair p;
         p.layer = "tool";
