@@ -46,5 +46,26 @@ TEST_F(OversizedLengths, OpenFailsAsRefusedStorageWithoutAskingForIt) {
     expect_clean();
 }
 
+// A request's negative length is taken by its size when nothing else gives
+// one; the most negative has no positive counterpart and is taken as the
+// largest, which no buffer can hold.
+TEST_F(OversizedLengths, MostNegativeRequestedLengthIsTakenAsTheLargest) {
+    ASSERT_EQ(assign_entry("NEW", "c.new.gif"), zef::kOk);
+    host.set_default_lrecl_usable(false);
+    PoolMark assigned = mark();
+    Opened opened = open("NEW", {zef::kOpenOutput, 0, INT64_MIN});
+    EXPECT_EQ(opened.status, zef::kNoStorage);
+    EXPECT_EQ(opened.stream, nullptr);
+    EXPECT_EQ(record("NEW")->open_count, 0);
+    expect_nothing_open();
+    expect_pools_back(assigned);
+
+    Opened usual = open("NEW", {zef::kOpenOutput, 0, -90});
+    ASSERT_EQ(usual.status, zef::kOk);
+    EXPECT_EQ(usual.stream->record_limit, 90);
+    EXPECT_EQ(close(usual.stream), zef::kOk);
+    expect_clean();
+}
+
 }  // namespace
 }  // namespace stream_test
