@@ -120,9 +120,14 @@ int32_t read_run(StreamBlock *stream, char **data, int64_t *length) {
     int64_t offset = stream->stream_offset;
     int64_t remaining = stream->stream_remaining;
 
+    // The leftover is read from record_buffer; the run written to
+    // stream_buffer, which make_room sized for it (it may be smaller than
+    // the block after a refused larger one).
+    const int64_t block_capacity = record_buffer_capacity(stream);
+
     // Enough left over from the last block.
     if (wanted < remaining) {
-        if (offset + wanted > stream->stream_buffer_size) return kRecordTruncated;
+        if (offset + wanted > block_capacity) return kRecordTruncated;
         copy_bytes(run, block + offset, wanted);
         stream->stream_offset = static_cast<int32_t>(offset + wanted);
         stream->stream_remaining = stream->buffer_count - stream->stream_offset;
@@ -133,7 +138,7 @@ int32_t read_run(StreamBlock *stream, char **data, int64_t *length) {
     // Carry the rest of the last block to the start of the run.
     int64_t sum = 0;
     if (remaining > 0) {
-        if (offset + remaining > stream->stream_buffer_size) return kRecordTruncated;
+        if (offset + remaining > block_capacity) return kRecordTruncated;
         copy_bytes(run, block + offset, remaining);
         sum = remaining;
         stream->stream_offset = 0;
