@@ -86,18 +86,40 @@ void Shell::deassign(const ShellLine &line, const std::string &context) {
         print_note(context, "deassigned while still open: its open streams stay usable until they are closed");
 }
 
+namespace {
+
+// One fileref of the method's list (slot 6): its name and the physical name
+// the list shows.
+struct ListedFileref {
+    std::string name;
+    std::string full;
+};
+
+// The next fileref after `cursor`; the slot's status when the list ended or
+// the walk failed.
+int32_t next_fileref(Session &session, zef::FilerefRecord **cursor, ListedFileref *listed) {
+    char name[8];
+    const char *full = nullptr;
+    int32_t length = 0;
+    session.before_call();
+    int32_t status = session.slot<zef::fn::yxlnxt>(slot::kNextFileref)(cursor, name, nullptr, &full, &length);
+    if (status != 0) return status;
+    listed->name.assign(name, sizeof name);
+    if (full != nullptr) listed->full.assign(full, static_cast<size_t>(std::max(length, 0)));
+    else listed->full.clear();
+    return 0;
+}
+
+}  // namespace
+
 void Shell::list_filerefs(const std::string &context) {
     zef::FilerefRecord *cursor = nullptr;
+    ListedFileref listed;
     for (;;) {
-        char name[8];
-        const char *full = nullptr;
-        int32_t length = 0;
-        session_.before_call();
-        int32_t status = session_.slot<zef::fn::yxlnxt>(slot::kNextFileref)(&cursor, name, nullptr, &full, &length);
+        int32_t status = next_fileref(session_, &cursor, &listed);
         if (status == zef::kEndOfList) break;
         if (status != 0) session_.fail(status, context);
-        std::string fileref(name, sizeof name);
-        std::cout << fileref << "  " << std::string(full, static_cast<size_t>(std::max(length, 0))) << '\n';
+        std::cout << listed.name << "  " << listed.full << '\n';
     }
 }
 
@@ -133,16 +155,10 @@ void Shell::physical_name(const ShellLine &line, const std::string &context) {
 // it; empty when it is not assigned.
 std::string Shell::assigned_name(const FilerefName &fileref) {
     zef::FilerefRecord *cursor = nullptr;
-    for (;;) {
-        char name[8];
-        const char *full = nullptr;
-        int32_t length = 0;
-        session_.before_call();
-        int32_t status = session_.slot<zef::fn::yxlnxt>(slot::kNextFileref)(&cursor, name, nullptr, &full, &length);
-        if (status != 0) return {};
-        if (std::string_view(name, sizeof name) == std::string_view(fileref.data(), sizeof name))
-            return std::string(full, static_cast<size_t>(std::max(length, 0)));
-    }
+    ListedFileref listed;
+    while (next_fileref(session_, &cursor, &listed) == 0)
+        if (listed.name == std::string_view(fileref.data(), 8)) return listed.full;
+    return {};
 }
 
 void Shell::erase(const ShellLine &line, const std::string &context) {
