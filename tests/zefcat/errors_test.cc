@@ -108,29 +108,8 @@ TEST_F(Errors, AFullDiskIsSaidPlainlyAndTheEntryKeepsItsVersion) {
         "'" + zefcat_path() + "' put work.pics.logo.png a.txt 2>/dev/null;"
         "'" + zefcat_path() + "' put work.pics.logo.png big.bin 2>err.txt; echo $? > status.txt;"
         "'" + zefcat_path() + "' get work.pics.logo.png > after.txt";
-    pid_t child = fork();
-    if (child == 0) {
-        if (chdir(directory.path().c_str()) != 0) _exit(30);
-        uid_t uid = getuid();
-        gid_t gid = getgid();
-        if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) _exit(31);
-        // The same user inside the namespace, so that the files stay writable.
-        auto put = [](const char *file, const std::string &text) {
-            std::ofstream(file) << text;
-        };
-        put("/proc/self/setgroups", "deny");
-        put("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1");
-        put("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1");
-        if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) _exit(32);
-        if (mount("tmpfs", path("small").c_str(), "tmpfs", 0, "size=1m") != 0) _exit(33);
-        setenv("ZEF_WORK", path("small").c_str(), 1);
-        execl("/bin/sh", "sh", "-c", script.c_str(), static_cast<char *>(nullptr));
-        _exit(34);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    if (code >= 31 && code <= 33) GTEST_SKIP() << "no mount namespace for a small file system here (" << code << ")";
+    int code = run_on_small_disk(script, "1m");
+    if (code < 0) GTEST_SKIP() << "no mount namespace for a small file system here";
     ASSERT_EQ(code, 0);
     EXPECT_EQ(read_file("status.txt"), "1\n");
     EXPECT_EQ(read_file("err.txt"),

@@ -14,7 +14,9 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -180,6 +182,36 @@ protected:
         run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         return run;
     }
+    // Runs `script` with /bin/sh in the test's directory, as the same user
+    // inside a user and mount namespace where the folder `small` is a tmpfs of
+    // `size` (e.g. "1m") and WORK: a real full disk without privileges. The
+    // script's exit status, or -1 when this machine allows no such namespace.
+    int run_on_small_disk(const std::string &script, const std::string &size) const {
+        std::filesystem::create_directories(path("small"));
+        pid_t child = fork();
+        if (child == 0) {
+            if (chdir(directory.path().c_str()) != 0) _exit(30);
+            uid_t uid = getuid();
+            gid_t gid = getgid();
+            if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) _exit(31);
+            // The same user inside the namespace, so that the files stay writable.
+            auto put = [](const char *file, const std::string &text) { std::ofstream(file) << text; };
+            put("/proc/self/setgroups", "deny");
+            put("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1");
+            put("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1");
+            if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) _exit(32);
+            if (mount("tmpfs", path("small").c_str(), "tmpfs", 0, ("size=" + size).c_str()) != 0) _exit(33);
+            unsetenv("ZEF_LIBRARIES");
+            setenv("ZEF_WORK", path("small").c_str(), 1);
+            execl("/bin/sh", "sh", "-c", script.c_str(), static_cast<char *>(nullptr));
+            _exit(34);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return code >= 31 && code <= 33 ? -1 : code;
+    }
+
     Outcome zefcat(const std::vector<std::string> &arguments, std::string input) const {
         return zefcat(arguments, RunOptions{std::move(input), {}, false});
     }
