@@ -162,7 +162,11 @@ std::vector<Item> catalog_items(Tool &tool, const std::string &name, const std::
     items.push_back({"Device", "device", field_text(by_name.device_type, sizeof by_name.device_type), std::nullopt});
     items.push_back({"Entries", "entries", std::to_string(members), members});
     try {
-        items.push_back({"File", "file", tool.host().catalogs().catalog_file(parts[0], parts[1]).string(), std::nullopt});
+        auto &services = tool.host().catalogs();
+        if (services.library_directory(parts[0]))
+            items.push_back({"File", "file", services.catalog_file(parts[0], parts[1]).string(), std::nullopt});
+        else
+            items.push_back({"Place", "place", services.catalog_place(parts[0], parts[1]), std::nullopt});
     } catch (const zefhost::catalog::CatalogError &) {
     }
     return items;

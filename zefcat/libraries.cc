@@ -42,23 +42,51 @@ void Libraries::read_settings(const std::vector<std::string> &option_values,
     const char *work = env_work != nullptr && *env_work != '\0' ? env_work : nullptr;
     set(LibrarySetting{kWorkLibrary, work ? work : kDefaultWorkDirectory, work ? "ZEF_WORK" : "default"});
 
-    if (env_libraries != nullptr) {
-        std::string all = env_libraries;
-        size_t start = 0;
-        while (start <= all.size()) {
-            size_t end = all.find(':', start);
-            if (end == std::string::npos) end = all.size();
-            std::string one = all.substr(start, end - start);
+    if (env_libraries != nullptr)
+        for (const std::string &one : split_library_list(env_libraries))
             if (!one.empty()) set(parse_setting(one, "ZEF_LIBRARIES"));
-            start = end + 1;
-        }
-    }
     for (const std::string &value : option_values) set(parse_setting(value, "-L"));
+}
+
+std::vector<std::string> Libraries::split_library_list(const std::string &all) {
+    std::vector<std::string> out;
+    size_t start = 0;
+    while (start <= all.size()) {
+        size_t end = all.find(':', start);
+        // A database's connection text keeps its colons: it ends only where
+        // another NAME= follows a colon.
+        size_t equals = all.find('=', start);
+        if (end != std::string::npos && equals != std::string::npos && equals < end &&
+            zefhost::catalog::names_database(std::string_view(all).substr(equals + 1))) {
+            end = equals;
+            for (;;) {
+                end = all.find(':', end + 1);
+                if (end == std::string::npos) break;
+                size_t next_equals = all.find('=', end + 1);
+                if (next_equals == std::string::npos) continue;
+                std::string name = all.substr(end + 1, next_equals - end - 1);
+                if (!name.empty() && name.size() <= 8 && std::all_of(name.begin(), name.end(), library_name_char))
+                    break;
+            }
+        }
+        if (end == std::string::npos) end = all.size();
+        out.push_back(all.substr(start, end - start));
+        start = end + 1;
+    }
+    return out;
 }
 
 void Libraries::assign(zefhost::catalog::Services &services) {
     for (const auto &[name, setting] : settings_) {
         std::error_code error;
+        if (zefhost::catalog::names_database(setting.directory.string())) {
+            try {
+                services.assign_database_library(name, setting.directory.string());
+            } catch (const zefhost::catalog::CatalogError &e) {
+                refused_[name] = "library " + name + " (" + setting.source + "): " + e.what();
+            }
+            continue;
+        }
         bool is_work = name == kWorkLibrary;
         if (is_work && !std::filesystem::exists(setting.directory, error)) {
             if (std::filesystem::create_directories(setting.directory, error)) {

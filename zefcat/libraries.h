@@ -1,7 +1,11 @@
 // Which library names zefcat's host knows, and where each one's catalogs
 // live: `-L NAME=DIR` on the command line (repeatable), then the
 // environment's ZEF_LIBRARIES=NAME=DIR:NAME=DIR, and always WORK, which is
-// ./zefdata unless ZEF_WORK (or -L WORK=DIR) says otherwise.
+// ./zefdata unless ZEF_WORK (or -L WORK=DIR) says otherwise. In place of a
+// directory a library may name a PostgreSQL database: NAME=postgresql://...
+// (a libpq URI) or NAME=postgresql:KEYWORD=VALUE ... (a keyword string). In
+// ZEF_LIBRARIES such a setting runs to the next ":NAME=" that starts another
+// library, so the colons of a URI need no escaping.
 //
 // WORK's directory is made when a command first needs it. A command that
 // only reads still needs the library assigned; its directory is then made
@@ -25,7 +29,7 @@ inline constexpr const char *kDefaultWorkDirectory = "zefdata";
 
 struct LibrarySetting {
     std::string name;  // upper case
-    std::filesystem::path directory;
+    std::filesystem::path directory;  // also the database's connection text
     std::string source;  // where it was set: "-L", "ZEF_LIBRARIES", "ZEF_WORK", "default"
 };
 
@@ -52,6 +56,9 @@ public:
     // Why the library of that name (any case) is not assigned although a
     // setting names it; empty when nothing was said about it.
     std::string why_not_assigned(const std::string &name) const;
+
+    // ZEF_LIBRARIES's settings, one per library.
+    static std::vector<std::string> split_library_list(const std::string &all);
 
 private:
     std::map<std::string, LibrarySetting> settings_;

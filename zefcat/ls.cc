@@ -41,20 +41,12 @@ std::string trimmed(std::string text) {
     return text;
 }
 
-int64_t file_time_microseconds(const std::filesystem::path &path) {
-    std::error_code error;
-    auto time = std::filesystem::last_write_time(path, error);
-    if (error) return 0;
-    auto system = std::chrono::file_clock::to_sys(time);
-    return std::chrono::duration_cast<std::chrono::microseconds>(system.time_since_epoch()).count();
-}
-
 Listing list_libraries(Tool &tool) {
     Listing listing({{"LIBRARY", "library"}, {"DIRECTORY", "directory"}, {"SET BY", "set_by"}});
     for (const auto &[name, setting] : tool.libraries().settings()) {
-        auto directory = tool.host().catalogs().library_directory(name);
+        auto library = tool.host().catalogs().library(name);
         listing.add({{name},
-                     {directory ? directory->string() : setting.directory.string() + " (not a directory)"},
+                     {library ? library->location() : setting.directory.string() + " (not a directory)"},
                      {setting.source}});
     }
     return listing;
@@ -62,36 +54,28 @@ Listing list_libraries(Tool &tool) {
 
 Listing list_catalogs(Tool &tool, const std::string &library, const std::string &context, bool utc_times) {
     catalog::Services &services = tool.host().catalogs();
-    auto directory = services.library_directory(library);
-    if (!directory) {
+    if (!services.library(library)) {
         std::string why = tool.libraries().why_not_assigned(library);
         throw Problem(context + ": " + (why.empty() ? "library " + upper(library) +
                                                           " is not assigned; assign it with -L " +
                                                           upper(library) + "=DIR"
                                                     : why));
     }
-    std::map<std::string, std::filesystem::path> files;
-    std::error_code error;
-    for (const auto &file : std::filesystem::directory_iterator(*directory, error))
-        if (file.path().extension() == ".zcat") files.emplace(upper(file.path().stem().string()), file.path());
-
     Listing listing({{"CATALOG", "catalog"},
                      {"ENTRIES", "entries", true},
                      {"SIZE", "size", true},
                      {"MODIFIED", "modified"}});
-    for (const auto &[name, path] : files) {
-        std::optional<int64_t> entries;
-        try {
-            entries = static_cast<int64_t>(services.list_entries(library, name).size());
-        } catch (const catalog::CatalogError &) {
-            // A damaged or foreign file: listed without a count.
-        }
-        auto size = static_cast<int64_t>(std::filesystem::file_size(path, error));
-        int64_t modified = file_time_microseconds(path);
-        listing.add({{name},
-                     {entries ? std::to_string(*entries) : "?", entries},
-                     {std::to_string(size), size},
-                     {modified ? (utc_times ? utc_second(modified) : local_minute(modified)) : ""}});
+    std::vector<catalog::CatalogSummary> catalogs;
+    try {
+        catalogs = services.list_catalogs(library);
+    } catch (const catalog::CatalogError &failure) {
+        throw Problem(context + ": " + catalog_detail_text(failure.what()));
+    }
+    for (const catalog::CatalogSummary &c : catalogs) {
+        listing.add({{c.name},
+                     {c.entries ? std::to_string(*c.entries) : "?", c.entries},
+                     {std::to_string(c.size), c.size},
+                     {c.modified ? (utc_times ? utc_second(c.modified) : local_minute(c.modified)) : ""}});
     }
     return listing;
 }

@@ -21,7 +21,7 @@ void check_layout(const EntryKey &key, const EntryRow &row, const std::vector<Pi
     if (row.blocks < 0 || row.bytes < 0 || row.longest < 0 || row.longest > kMaxBlockLength)
         damaged(key, "impossible totals");
     // Every sum below stays far from overflow: a piece's counts are bounded
-    // by the length of a chunk SQLite really holds (under 2^31 bytes).
+    // by the length of a chunk the store really holds (under 2^31 bytes).
     int64_t blocks = 0, bytes = 0, longest = 0;
     for (size_t i = 0; i < pieces.size(); ++i) {
         const Piece &p = pieces[i];
@@ -43,10 +43,10 @@ void check_layout(const EntryKey &key, const EntryRow &row, const std::vector<Pi
         damaged(key, "totals disagree with its pieces");
 }
 
-std::optional<StoredEntry> checked_entry(const Store &store, sql::Connection &c, const EntryKey &key) {
-    std::optional<EntryRow> row = store.entry(c, key);
+std::optional<StoredEntry> checked_entry(StoreSession &session, const EntryKey &key) {
+    std::optional<EntryRow> row = session.entry(key);
     if (!row) return std::nullopt;
-    std::vector<Piece> pieces = Store::pieces(c, row->content);
+    std::vector<Piece> pieces = session.pieces(row->content);
     StoredEntry stored{std::move(*row), std::move(pieces)};
     check_layout(key, stored.row, stored.pieces);
     return stored;

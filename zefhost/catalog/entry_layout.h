@@ -21,14 +21,14 @@ namespace zefhost::catalog {
 // no block longer than kMaxBlockLength.
 void check_layout(const EntryKey &key, const EntryRow &row, const std::vector<Piece> &pieces);
 
-// An entry's committed row and its pieces, read on `c` (inside the caller's
+// An entry's committed row and its pieces, read on `session` (inside the caller's
 // transaction, so that both come from one snapshot) and checked as above;
 // nullopt when the entry does not exist.
 struct StoredEntry {
     EntryRow row;
     std::vector<Piece> pieces;
 };
-std::optional<StoredEntry> checked_entry(const Store &store, sql::Connection &c, const EntryKey &key);
+std::optional<StoredEntry> checked_entry(StoreSession &session, const EntryKey &key);
 
 // A piece's chunk holds exactly its blocks: the recorded count, payload and
 // longest block, nothing cut and nothing left over.

@@ -10,17 +10,16 @@ namespace zefhost::catalog {
 
 EntryReader::EntryReader(std::shared_ptr<Store> store, EntryKey key, int64_t longest_allowed)
     : EntryHandle(std::move(store), std::move(key), zef::kMemberInput) {
-    connection_ = store_->acquire();
+    session_ = store_->acquire();
     try {
-        connection_->exec("BEGIN");
-        std::optional<StoredEntry> stored = checked_entry(*store_, *connection_, key_);
+        session_->begin(StoreSession::Kind::read);
+        std::optional<StoredEntry> stored = checked_entry(*session_, key_);
         if (!stored) fail(zef::kCatalogEntryMissing, "no entry " + key_.name + "." + key_.type);
         if (longest_allowed >= 0 && stored->row.longest > longest_allowed)
             fail(zef::kCatalogEntryInUse, "entry " + key_.name + "." + key_.type +
                                               " was replaced after it was described");
         pieces_ = std::move(stored->pieces);
         blocks_ = stored->row.blocks;
-        chunk_ = &Store::chunk_statement(*connection_);
     } catch (...) {
         release();
         throw;
@@ -30,23 +29,19 @@ EntryReader::EntryReader(std::shared_ptr<Store> store, EntryKey key, int64_t lon
 EntryReader::~EntryReader() { release(); }
 
 void EntryReader::release() {
-    if (chunk_) chunk_->reset();
-    chunk_ = nullptr;
-    if (connection_) store_->give_back(std::move(connection_));
+    if (session_) store_->give_back(std::move(session_));
 }
 
 // Makes piece `index` the one being read, from its first block.
 void EntryReader::load_piece(size_t index) {
     const Piece &piece = pieces_[index];
-    chunk_->reset();
-    chunk_->bind(1, piece.chunk);
-    if (!chunk_->step())
-        fail(zef::kCatalogDamaged, "entry " + key_.name + "." + key_.type + ": chunk missing");
+    std::optional<std::span<const uint8_t>> bytes = session_->load_chunk(piece.chunk);
+    if (!bytes) fail(zef::kCatalogDamaged, "entry " + key_.name + "." + key_.type + ": chunk missing");
     // Checked whole before its first block goes out: every block then fits
     // the size the entry reported, and reading on or pointing back within
     // it can only find what this check saw.
-    check_chunk(key_, piece, chunk_->blob(0));
-    reader_.reset(chunk_->blob(0));
+    check_chunk(key_, piece, *bytes);
+    reader_.reset(*bytes);
     left_in_piece_ = piece.block_count;
     next_piece_ = index + 1;
 }
@@ -80,7 +75,7 @@ void EntryReader::point(int64_t position) {
     if (position < 0 || position > blocks_)
         fail(zef::kCatalogBadRequest, "position " + std::to_string(position) + " outside the entry");
     if (position == blocks_) {
-        chunk_->reset();
+        session_->release_chunk();
         reader_.reset({});
         left_in_piece_ = 0;
         next_piece_ = pieces_.size();

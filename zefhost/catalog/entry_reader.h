@@ -1,8 +1,8 @@
-// An entry opened for input. It reads inside one SQLite read transaction
-// held for its whole life, on a connection of its own: the snapshot taken at
-// open is what it reads to the end, whatever writers commit meanwhile, so it
+// An entry opened for input. It reads inside one read transaction held for
+// its whole life, on a store session of its own: the snapshot taken at open
+// is what it reads to the end, whatever writers commit meanwhile, so it
 // never sees half an entry nor loses chunks mid-read. Blocks are decoded
-// from one chunk row at a time, straight from SQLite's copy of the row.
+// from one chunk at a time, straight from the store's copy of it.
 #pragma once
 
 #include <memory>
@@ -32,8 +32,7 @@ private:
     void load_piece(size_t index);
     void release();
 
-    std::unique_ptr<sql::Connection> connection_;
-    sql::Statement *chunk_ = nullptr;
+    std::unique_ptr<StoreSession> session_;
     std::vector<Piece> pieces_;
     int64_t blocks_ = 0;
     int64_t position_ = 0;

@@ -22,31 +22,26 @@ bool piece_full(const Piece &p) {
 EntryWriter::EntryWriter(std::shared_ptr<Store> store, EntryKey key, int32_t mode,
                          std::string description, int64_t longest_allowed, const WaitPolicy &wait)
     : EntryHandle(std::move(store), std::move(key), mode), description_(std::move(description)) {
-    // The entry first, waiting with no transaction open, so that the writer
-    // it waits for can finish.
-    entry_lock_.emplace(store_->locks(), entry_byte(key_), "entry " + key_.name + "." + key_.type +
-                                                               " is being written", wait);
+    session_ = store_->acquire();
     try {
-        connection_ = store_->acquire();
-    } catch (...) {
-        entry_lock_.reset();
-        throw;
-    }
-    try {
-        sql::Transaction t(*connection_, sql::Transaction::Kind::write);
-        if (store_->reclaim_dead_writers(*connection_, &key_))
+        // The entry first, waiting with no transaction open, so that the
+        // writer it waits for can finish.
+        entry_lock_ = store_->lock_entry(*session_, key_, "entry " + key_.name + "." + key_.type +
+                                                              " is being written", wait);
+        Transaction t(*session_, StoreSession::Kind::write);
+        if (store_->reclaim_dead_writers(*session_, &key_))
             fail(zef::kCatalogEntryInUse, "entry " + key_.name + "." + key_.type + " is being written");
-        base_ = store_->entry(*connection_, key_);
+        base_ = session_->entry(key_);
         if (mode_ == zef::kMemberAppend && base_ && longest_allowed >= 0 && base_->longest > longest_allowed)
             fail(zef::kCatalogEntryInUse, "entry " + key_.name + "." + key_.type +
                                               " was replaced after it was described");
-        content_ = Store::add_writer(*connection_, key_);
+        content_ = session_->add_writer(key_);
         // Locked before the row is visible, so no one ever sees the row of a
         // live writer without its lock.
-        lock_.emplace(store_->locks(), writer_byte(content_), "writer " + std::to_string(content_) + " is alive");
+        lock_ = store_->lock_writer(*session_, content_);
         if (mode_ == zef::kMemberAppend && base_) {
             // Kept blocks are read and pointed at: the pieces must hold together.
-            std::vector<Piece> pieces = Store::pieces(*connection_, base_->content);
+            std::vector<Piece> pieces = session_->pieces(base_->content);
             check_layout(key_, *base_, pieces);
             for (const Piece &p : pieces) view_.push_back(ViewPiece{p, false});
             blocks_ = base_->blocks;
@@ -54,8 +49,8 @@ EntryWriter::EntryWriter(std::shared_ptr<Store> store, EntryKey key, int32_t mod
         t.commit();
     } catch (...) {
         lock_.reset();
-        store_->give_back(std::move(connection_));
         entry_lock_.reset();
+        store_->give_back(std::move(session_));
         throw;
     }
 }
@@ -93,13 +88,13 @@ void EntryWriter::work_on(size_t ordinal) {
         retired_.erase(waiting);
         work_dirty_ = true;  // its latest bytes are only here now
     } else {
-        sql::Use s(Store::chunk_statement(*connection_));
-        s->bind(1, view_[ordinal].piece.chunk);
-        if (!s->step()) fail(zef::kCatalogDamaged, "entry " + key_.name + "." + key_.type + ": chunk missing");
+        std::optional<std::span<const uint8_t>> bytes = session_->load_chunk(view_[ordinal].piece.chunk);
+        if (!bytes) fail(zef::kCatalogDamaged, "entry " + key_.name + "." + key_.type + ": chunk missing");
         // A kept chunk is checked against its piece before its blocks are read
         // or rewritten; the writer's own staged chunks are known good.
-        if (!view_[ordinal].staged) check_chunk(key_, view_[ordinal].piece, s->blob(0));
-        work_.load(s->blob(0), view_[ordinal].piece.block_count);
+        if (!view_[ordinal].staged) check_chunk(key_, view_[ordinal].piece, *bytes);
+        work_.load(*bytes, view_[ordinal].piece.block_count);
+        session_->release_chunk();
         work_dirty_ = false;
     }
     work_ordinal_ = ordinal;
@@ -127,11 +122,11 @@ void EntryWriter::retire_work() {
 
 // Stores the retired chunks under the writer's content, inside the
 // caller's transaction.
-void EntryWriter::stage_retired(sql::Connection &c) {
+void EntryWriter::stage_retired() {
     for (auto &[ordinal, bytes] : retired_) {
         ViewPiece &v = view_[ordinal];
         int64_t replaced = v.staged ? v.piece.chunk : 0;
-        v.piece.chunk = Store::stage_piece(c, content_, v.piece, bytes, replaced);
+        v.piece.chunk = session_->stage_piece(content_, v.piece, bytes, replaced);
         v.staged = true;
     }
     retired_.clear();
@@ -140,8 +135,8 @@ void EntryWriter::stage_retired(sql::Connection &c) {
 
 void EntryWriter::stage_now() {
     try {
-        sql::Transaction t(*connection_, sql::Transaction::Kind::write);
-        stage_retired(*connection_);
+        Transaction t(*session_, StoreSession::Kind::write);
+        stage_retired();
         t.commit();
     } catch (...) {
         broken_ = true;
@@ -206,10 +201,9 @@ void EntryWriter::close() {
     try {
         check_usable();
         retire_work();
-        sql::Connection &c = *connection_;
-        sql::Transaction t(c, sql::Transaction::Kind::durable_write);
-        stage_retired(c);
-        std::optional<EntryRow> current = store_->entry(c, key_);
+        Transaction t(*session_, StoreSession::Kind::durable_write);
+        stage_retired();
+        std::optional<EntryRow> current = session_->entry(key_);
         if (current.has_value() != base_.has_value() || (current && current->content != base_->content))
             fail(zef::kCatalogEntryInUse, "entry " + key_.name + "." + key_.type + " changed under its writer");
         EntryRow row;
@@ -225,14 +219,14 @@ void EntryWriter::close() {
             row.longest = std::max(row.longest, v.piece.longest);
         }
         if (mode_ == zef::kMemberAppend && base_) {
-            Store::merge_content(c, content_, base_->content);
+            session_->merge_content(content_, base_->content);
             row.content = base_->content;
         } else {
-            if (base_) Store::drop_content(c, base_->content);
+            if (base_) session_->drop_content(base_->content);
             row.content = content_;
         }
-        Store::put_entry(c, key_, row);
-        Store::remove_writer(c, content_);
+        session_->put_entry(key_, row);
+        session_->remove_writer(content_);
         t.commit();
     } catch (...) {
         broken_ = true;
@@ -241,9 +235,9 @@ void EntryWriter::close() {
     }
     closed_ = true;
     lock_.reset();
-    store_->settle(*connection_);
-    store_->give_back(std::move(connection_));
+    store_->settle(*session_);
     entry_lock_.reset();
+    store_->give_back(std::move(session_));
 }
 
 // Leaves the entry as it was: drops what was staged and the writer's row
@@ -251,19 +245,20 @@ void EntryWriter::close() {
 void EntryWriter::abandon() noexcept {
     closed_ = true;
     store_->note_failed_write();
-    if (connection_) {
+    if (session_) {
         try {
-            if (connection_->in_transaction()) connection_->exec("ROLLBACK");
-            sql::Transaction t(*connection_, sql::Transaction::Kind::write);
-            Store::drop_content(*connection_, content_);
-            Store::remove_writer(*connection_, content_);
+            session_->release_chunk();
+            session_->rollback();
+            Transaction t(*session_, StoreSession::Kind::write);
+            session_->drop_content(content_);
+            session_->remove_writer(content_);
             t.commit();
         } catch (...) {
         }
     }
     lock_.reset();
-    if (connection_) store_->give_back(std::move(connection_));
     entry_lock_.reset();
+    if (session_) store_->give_back(std::move(session_));
 }
 
 }  // namespace zefhost::catalog

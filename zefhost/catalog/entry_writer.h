@@ -9,7 +9,7 @@
 // content is dropped; mode 8: staged pieces replace the pieces of the same
 // ordinal and add new ones). Until then readers see the previous version,
 // and if the process dies the staged pieces are garbage that the next
-// writer of the catalog removes (writer_lock.h tells it the writer is dead).
+// writer of the catalog removes (the writer's lock tells it the writer is dead).
 //
 // A write at a position inside the entry replaces that block; at the end it
 // appends. In mode 8 the handle can also read its own view.
@@ -65,13 +65,13 @@ private:
     void check_usable() const;
     void work_on(size_t ordinal);
     void retire_work();
-    void stage_retired(sql::Connection &c);
+    void stage_retired();
     void stage_now();
     void abandon() noexcept;
 
-    std::unique_ptr<sql::Connection> connection_;
-    std::optional<ByteLock> entry_lock_;  // held from open to close
-    std::optional<ByteLock> lock_;        // the writer's content byte
+    std::unique_ptr<StoreSession> session_;
+    std::unique_ptr<HeldLock> entry_lock_;  // held from open to close
+    std::unique_ptr<HeldLock> lock_;        // the writer's own, while it lives
     int64_t content_ = 0;             // the staging content id
     std::optional<EntryRow> base_;    // the committed entry at open
     std::string description_;

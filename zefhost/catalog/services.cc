@@ -10,12 +10,13 @@
 #include <cstring>
 
 #include "catalog_error.h"
+#include "database_library.h"
+#include "directory_library.h"
 #include "directory_scan.h"
 #include "entry_layout.h"
 #include "entry_reader.h"
 #include "entry_writer.h"
 #include "routines.h"
-#include "schema.h"
 #include "host.h"
 
 namespace zefhost::catalog {
@@ -34,11 +35,11 @@ EntryKey tool_entry_key(std::string_view name, std::string_view type) {
     return EntryKey{upper(name), upper(trimmed_type)};
 }
 
-bool may_write(const std::filesystem::path &path) {
-    return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
-}
-
 }  // namespace
+
+bool names_database(std::string_view place) {
+    return place.starts_with("postgresql:") || place.starts_with("postgres://");
+}
 
 Services::Services(Host &host) : host_(host) {
     live_services = this;
@@ -82,7 +83,14 @@ void Services::assign_library(std::string_view name, const std::filesystem::path
     if (!std::filesystem::is_directory(directory, ec))
         fail(zef::kCatalogLibraryNotAssigned, "library " + key + ": " + directory.string() +
                                                   " is not a directory");
-    libraries_[key] = Library{std::filesystem::absolute(directory, ec), read_only};
+    std::filesystem::path absolute = std::filesystem::absolute(directory, ec);
+    libraries_[key] = Library{std::make_shared<DirectoryLibrary>(key, absolute, read_only), absolute, read_only};
+}
+
+void Services::assign_database_library(std::string_view name, std::string_view connection, bool read_only) {
+    std::string key = library_key(name);
+    if (key.empty()) fail(zef::kCatalogLibraryNotAssigned, "empty library name");
+    libraries_[key] = Library{std::make_shared<DatabaseLibrary>(key, connection, read_only), {}, read_only};
 }
 
 bool Services::deassign_library(std::string_view name) {
@@ -97,36 +105,69 @@ std::optional<Library> Services::library(std::string_view name) const {
 
 std::optional<std::filesystem::path> Services::library_directory(std::string_view name) const {
     auto found = library(name);
-    if (!found) return std::nullopt;
+    if (!found || found->directory.empty()) return std::nullopt;
     return found->directory;
 }
 
-std::filesystem::path Services::catalog_file(std::string_view library_name,
-                                             std::string_view catalog) const {
+const Library &Services::assigned(std::string_view library_name) const {
     std::string key = library_key(library_name);
     auto it = libraries_.find(key);
     if (key.empty() || it == libraries_.end())
         fail(zef::kCatalogLibraryNotAssigned, "library \"" + key + "\" is not assigned");
-    return it->second.directory /
-           catalog_file_name(catalog_key(static_cast<int64_t>(catalog.size()), catalog.data()));
+    return it->second;
+}
+
+std::filesystem::path Services::catalog_file(std::string_view library_name,
+                                             std::string_view catalog) const {
+    const Library &library = assigned(library_name);
+    std::string name = catalog_key(static_cast<int64_t>(catalog.size()), catalog.data());
+    if (library.directory.empty())
+        fail(zef::kCatalogBadRequest, "library " + library_key(library_name) + " is a database: it keeps no files");
+    return library.directory / catalog_file_name(name);
+}
+
+std::string Services::catalog_place(std::string_view library_name, std::string_view catalog) const {
+    return assigned(library_name).store->catalog_place(
+        catalog_key(static_cast<int64_t>(catalog.size()), catalog.data()));
 }
 
 // ------------------------------------------------------ metadata for tools --
 
+namespace {
+
+// An existing catalog opened to read; kCatalogMissing names its place.
+std::shared_ptr<Store> open_to_read(LibraryStore &library, std::string_view catalog, int busy_timeout_ms) {
+    std::string name = catalog_key(static_cast<int64_t>(catalog.size()), catalog.data());
+    if (!library.exists(name)) fail(zef::kCatalogMissing, library.catalog_place(name) + ": no such catalog");
+    bool created = false;
+    return library.open(name, false, busy_timeout_ms, created);
+}
+
+}  // namespace
+
 std::vector<EntryInfo> Services::list_entries(std::string_view library_name, std::string_view catalog) {
-    std::filesystem::path file = catalog_file(library_name, catalog);
-    if (!std::filesystem::exists(file)) fail(zef::kCatalogMissing, file.string() + ": no such catalog");
-    Store store(file, false, busy_timeout_ms_);
-    return store.entries(store.main());
+    std::shared_ptr<Store> store = open_to_read(*assigned(library_name).store, catalog, busy_timeout_ms_);
+    return store->main().entries();
+}
+
+std::vector<CatalogSummary> Services::list_catalogs(std::string_view library_name) {
+    return assigned(library_name).store->catalogs();
+}
+
+bool Services::catalog_exists(std::string_view library_name, std::string_view catalog) {
+    return assigned(library_name).store->exists(catalog_key(static_cast<int64_t>(catalog.size()), catalog.data()));
+}
+
+size_t Services::remove_catalog(std::string_view library_name, std::string_view catalog, bool with_entries) {
+    return assigned(library_name).store->remove_catalog(catalog_key(static_cast<int64_t>(catalog.size()), catalog.data()),
+                                                 with_entries, busy_timeout_ms_);
 }
 
 std::optional<EntryRow> Services::entry_row(std::string_view library_name, std::string_view catalog,
                                             std::string_view name, std::string_view type) {
     EntryKey key = tool_entry_key(name, type);
-    std::filesystem::path file = catalog_file(library_name, catalog);
-    if (!std::filesystem::exists(file)) fail(zef::kCatalogMissing, file.string() + ": no such catalog");
-    Store store(file, false, busy_timeout_ms_);
-    return store.entry(store.main(), key);
+    std::shared_ptr<Store> store = open_to_read(*assigned(library_name).store, catalog, busy_timeout_ms_);
+    return store->main().entry(key);
 }
 
 std::optional<VersionAttributes> Services::set_written_attributes(std::string_view library_name,
@@ -135,12 +176,10 @@ std::optional<VersionAttributes> Services::set_written_attributes(std::string_vi
                                                                   std::string_view type,
                                                                   const VersionAttributes &attributes) {
     EntryKey key = tool_entry_key(name, type);
-    std::filesystem::path file = catalog_file(library_name, catalog);
-    struct stat st {};
-    if (::stat(file.c_str(), &st) != 0) fail(zef::kCatalogBadRequest, file.string() + ": no such catalog");
-    FileId id{st.st_dev, st.st_ino};
+    std::string id = assigned(library_name).store->catalog_identity(
+        catalog_key(static_cast<int64_t>(catalog.size()), catalog.data()));
     for (auto &[address, handle] : entries_) {
-        if (!handle->writes() || handle->key() != key || handle->store().id() != id) continue;
+        if (!handle->writes() || handle->key() != key || handle->store().identity() != id) continue;
         auto &writer = static_cast<EntryWriter &>(*handle);  // every handle that writes is a writer
         writer.set_attributes(attributes);
         return writer.base_attributes();
@@ -149,10 +188,7 @@ std::optional<VersionAttributes> Services::set_written_attributes(std::string_vi
 }
 
 std::vector<std::string> Services::check_catalog(std::string_view library_name, std::string_view catalog) {
-    std::filesystem::path file = catalog_file(library_name, catalog);
-    if (!std::filesystem::exists(file)) fail(zef::kCatalogMissing, file.string() + ": no such catalog");
-    Store store(file, false, busy_timeout_ms_);
-    return store.check();
+    return open_to_read(*assigned(library_name).store, catalog, busy_timeout_ms_)->check();
 }
 
 // ----------------------------------------------------------------- handles --
@@ -177,16 +213,12 @@ EntryHandle &Services::find_entry_handle(void *entry) {
     return *last_handle_;
 }
 
-std::shared_ptr<Store> Services::open_store(const std::filesystem::path &file, bool writable) {
-    return std::make_shared<Store>(file, writable, busy_timeout_ms_);
-}
-
 Services::OpenCount &Services::open_count(const Store &store, const EntryKey &key) {
-    return open_counts_[{store.id(), key}];
+    return open_counts_[{store.identity(), key}];
 }
 
 void Services::forget_entry(EntryHandle *handle) {
-    auto it = open_counts_.find({handle->store().id(), handle->key()});
+    auto it = open_counts_.find({handle->store().identity(), handle->key()});
     if (it != open_counts_.end()) {
         (handle->writes() ? it->second.writers : it->second.readers) -= 1;
         if (it->second.readers == 0 && it->second.writers == 0) open_counts_.erase(it);
@@ -209,49 +241,17 @@ int32_t Services::open_catalog(const zef::LibraryRequest &request, void **catalo
     if (library_name.empty() || library == libraries_.end())
         fail(zef::kCatalogLibraryNotAssigned, "library \"" + library_name + "\" is not assigned");
     std::string name = catalog_key(request.catalog_name_length, request.catalog_name);
-    // A directory the user cannot write takes no catalog, and no -wal or
-    // writers file beside one either.
-    if (writing && (library->second.read_only || !may_write(library->second.directory)))
-        fail(zef::kCatalogBadRequest, "library " + library_name + " is read-only");
-    std::filesystem::path file = library->second.directory / catalog_file_name(name);
-    if (writing && ::access(file.c_str(), F_OK) == 0 && !may_write(file))
-        fail(zef::kCatalogBadRequest, "catalog " + library_name + "." + name + " is read-only");
-
-    bool created = false;
-    struct stat st {};
-    if (::stat(file.c_str(), &st) != 0) {
-        if (errno != ENOENT) fail(zef::kCatalogDamaged, file.string() + ": " + std::strerror(errno));
-        if (!writing) fail(zef::kCatalogMissing, "catalog " + library_name + "." + name + " does not exist");
-        create_catalog(file);
-        created = true;
-    } else if (!S_ISREG(st.st_mode)) {
-        fail(zef::kCatalogDamaged, file.string() + ": not a file");
-    }
-
     auto handle = std::make_unique<CatalogHandle>();
-    handle->created = created;
-    try {
-        handle->store = open_store(file, writing);
-    } catch (const CatalogError &e) {
-        // Removed as empty by another process between our look and our
-        // open: make it again.
-        if (e.status() != zef::kCatalogMissing || !writing) throw;
-        create_catalog(file);
-        handle->created = true;
-        handle->store = open_store(file, writing);
-    }
+    handle->library = library->second.store;
+    handle->name = name;
+    handle->store = handle->library->open(name, writing, busy_timeout_ms_, handle->created);
     if (writing) {
         // Housekeeping: what dead writers left behind goes now. A busy
         // catalog is left for another time.
         try {
             Store &store = *handle->store;
-            bool any = false;
-            {
-                sql::Use s(store.main().cached("SELECT 1 FROM writers LIMIT 1"));
-                any = s->step();
-            }
-            if (any) {
-                sql::Transaction t(store.main(), sql::Transaction::Kind::write);
+            if (!store.main().writers(nullptr).empty()) {
+                Transaction t(store.main(), StoreSession::Kind::write);
                 store.reclaim_dead_writers(store.main(), nullptr);
                 t.commit();
             }
@@ -279,14 +279,15 @@ void Services::end_catalog(std::unique_ptr<CatalogHandle> handle) {
     // Entries and scans opened through it keep the store; so may another
     // handle of this process.
     if (!handle->created || !handle->store->failed_write() || handle->store.use_count() != 1) return;
-    std::filesystem::path file = handle->store->file();
     bool empty = false;
     try {
-        empty = Store::empty(handle->store->main());
+        empty = handle->store->main().empty();
     } catch (const CatalogError &) {
     }
+    std::shared_ptr<LibraryStore> library = handle->library;
+    std::string name = handle->name;
     handle.reset();
-    if (empty) Store::remove_if_empty(file);
+    if (empty) library->remove_if_empty(name);
 }
 
 // ----------------------------------------------------------------- entries --
@@ -312,7 +313,7 @@ int32_t Services::open_entry(const zef::MemberRequest &request, void **entry) {
         if (key.name.empty()) fail(zef::kCatalogBadRequest, "empty entry name");
         if (request.description_length < 0 || request.description_length > static_cast<int>(kDescriptionWidth))
             fail(zef::kCatalogBadRequest, "description length " + std::to_string(request.description_length));
-        auto counts = open_counts_.find({catalog.store->id(), key});
+        auto counts = open_counts_.find({catalog.store->identity(), key});
         if (counts != open_counts_.end() && counts->second.writers > 0)
             fail(zef::kCatalogEntryInUse, "entry " + entry_text(key) + " is being written");
         std::string description(trim_right(std::string_view(
@@ -353,8 +354,8 @@ int32_t Services::describe_entry(const zef::EntryRequest &request, int64_t *size
     if (!key.name.empty()) {
         // The size reported here is what the caller sizes its buffers by:
         // it is told only once the pieces and chunks behind it agree.
-        sql::Transaction snapshot(catalog.store->main(), sql::Transaction::Kind::read);
-        stored = checked_entry(*catalog.store, catalog.store->main(), key);
+        Transaction snapshot(catalog.store->main(), StoreSession::Kind::read);
+        stored = checked_entry(catalog.store->main(), key);
     }
     if (!stored) fail(zef::kCatalogEntryMissing, "no entry " + entry_text(key));
     *size = stored->row.longest;
@@ -365,7 +366,7 @@ int32_t Services::describe_entry(const zef::EntryRequest &request, int64_t *size
 int32_t Services::find_entry(const zef::FindRequest &request) {
     CatalogHandle &catalog = catalog_handle(request.catalog_handle);
     EntryKey key = entry_key(request.entry_name_length, request.entry_name, request.entry_type);
-    if (key.name.empty() || !catalog.store->entry(catalog.store->main(), key))
+    if (key.name.empty() || !catalog.store->main().entry(key))
         fail(zef::kCatalogEntryMissing, "no entry " + entry_text(key));
     return 0;
 }
@@ -376,18 +377,20 @@ int32_t Services::delete_entry(const zef::EntryRequest &request) {
     Store &store = *catalog.store;
     if (!store.writable()) fail(zef::kCatalogBadRequest, "catalog opened for input");
     if (key.name.empty()) fail(zef::kCatalogEntryMissing, "empty entry name");
-    if (open_counts_.count({store.id(), key}))
+    if (open_counts_.count({store.identity(), key}))
         fail(zef::kCatalogEntryInUse, "entry " + entry_text(key) + " is open");
     // A writer in another process has it from open to close: wait for it.
-    ByteLock entry(store.locks(), entry_byte(key), "entry " + entry_text(key) + " is being written", wait_);
+    std::unique_ptr<HeldLock> entry =
+        store.lock_entry(store.main(), key, "entry " + entry_text(key) + " is being written", wait_);
+    StoreSession &session = store.main();
     auto remove = [&] {
-        sql::Transaction t(store.main(), sql::Transaction::Kind::durable_write);
-        if (store.reclaim_dead_writers(store.main(), &key))
+        Transaction t(session, StoreSession::Kind::durable_write);
+        if (store.reclaim_dead_writers(session, &key))
             fail(zef::kCatalogEntryInUse, "entry " + entry_text(key) + " is being written");
-        std::optional<EntryRow> row = store.entry(store.main(), key);
+        std::optional<EntryRow> row = session.entry(key);
         if (!row) fail(zef::kCatalogEntryMissing, "no entry " + entry_text(key));
-        Store::drop_content(store.main(), row->content);
-        Store::delete_entry_row(store.main(), key);
+        session.drop_content(row->content);
+        session.delete_entry_row(key);
         t.commit();
     };
     try {
@@ -410,7 +413,7 @@ int32_t Services::open_scan(void *catalog, const char *filter8, void **scan_cell
     if (filter == "ALL") filter.clear();
     auto scan = std::make_unique<DirectoryScan>();
     scan->store = handle.store;
-    scan->keys = Store::keys(handle.store->main(), filter);
+    scan->keys = handle.store->main().keys(filter);
     void *address = scan.get();
     scans_.emplace(address, std::move(scan));
     *scan_cell = address;

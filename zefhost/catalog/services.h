@@ -1,6 +1,7 @@
 // The stand-in host's catalog services: libraries (a name assigned to a
-// directory), catalogs (one SQLite file each, see schema.h) and the
-// routines of vector 48, which it installs in the host's vectors.
+// directory of SQLite files, or to a PostgreSQL database), catalogs (see
+// store.h) and the routines of vector 48, which it installs in the host's
+// vectors.
 //
 // Handles given to the module (catalog, entry, scan) are pointers to objects
 // kept here; every routine looks the pointer up before use, so a stale or
@@ -24,6 +25,7 @@
 #include <vector>
 
 #include "catalog_error.h"
+#include "library_store.h"
 #include "names.h"
 #include "store.h"
 #include "zefxbaml/requests.h"
@@ -38,9 +40,17 @@ class EntryHandle;
 struct DirectoryScan;
 
 struct Library {
-    std::filesystem::path directory;
+    std::shared_ptr<LibraryStore> store;
+    std::filesystem::path directory;  // empty for a database library
     bool read_only = false;
+    // Where it is, as listings show it (a database's without a password).
+    std::string location() const { return store->location(); }
 };
+
+// True when a library's place names a PostgreSQL database (a libpq URI,
+// "postgresql://..." or "postgres://...", or "postgresql:" followed by a
+// keyword string) rather than a directory.
+bool names_database(std::string_view place);
 
 class Services {
 public:
@@ -63,19 +73,32 @@ public:
     // Throws CatalogError on a bad name or directory.
     void assign_library(std::string_view name, const std::filesystem::path &directory,
                         bool read_only = false, bool create_directory = false);
+    // Assigns a library name to a PostgreSQL database (see names_database);
+    // its catalogs live in a schema named after the library, made on first
+    // use. Nothing is connected until a catalog is used. Throws CatalogError
+    // on a bad name or connection text.
+    void assign_database_library(std::string_view name, std::string_view connection, bool read_only = false);
     // False when the name was not assigned.
     bool deassign_library(std::string_view name);
     std::optional<std::filesystem::path> library_directory(std::string_view name) const;
     std::optional<Library> library(std::string_view name) const;
 
     // The file a library and catalog name lead to (whether it exists or not).
-    // Throws CatalogError: kCatalogLibraryNotAssigned, kCatalogBadRequest.
+    // Throws CatalogError: kCatalogLibraryNotAssigned, kCatalogBadRequest
+    // (also for a database library, which keeps no files).
     std::filesystem::path catalog_file(std::string_view library, std::string_view catalog) const;
+    // Where a catalog is, as messages name it (a file, or a database and schema).
+    std::string catalog_place(std::string_view library, std::string_view catalog) const;
 
     // --------------------------------------------------- metadata for tools --
 
     // The entries of an existing catalog in name then type order.
     std::vector<EntryInfo> list_entries(std::string_view library, std::string_view catalog);
+    // The catalogs of a library in name order.
+    std::vector<CatalogSummary> list_catalogs(std::string_view library);
+    bool catalog_exists(std::string_view library, std::string_view catalog);
+    // Removes a catalog (see LibraryStore::remove_catalog).
+    size_t remove_catalog(std::string_view library, std::string_view catalog, bool with_entries);
     // The entry's committed row, with what its version was written with;
     // none when there is no such entry. Throws CatalogError (kCatalogMissing
     // when there is no such catalog).
@@ -146,6 +169,8 @@ private:
     // entry, so that the open that follows can hold the entry to that size.
     struct CatalogHandle {
         std::shared_ptr<Store> store;
+        std::shared_ptr<LibraryStore> library;
+        std::string name;      // the catalog's, upper case
         bool created = false;  // this handle's open made the catalog
         std::optional<std::pair<EntryKey, int64_t>> described;
         int64_t information_records = 0;
@@ -158,7 +183,7 @@ private:
 
     CatalogHandle &catalog_handle(void *catalog);
     EntryHandle &find_entry_handle(void *entry);
-    std::shared_ptr<Store> open_store(const std::filesystem::path &file, bool writable);
+    const Library &assigned(std::string_view library) const;
     OpenCount &open_count(const Store &store, const EntryKey &key);
     void forget_entry(EntryHandle *handle);
     // Ends a catalog handle; a catalog it made that stayed empty goes.
@@ -171,7 +196,7 @@ private:
     std::unordered_map<void *, std::unique_ptr<CatalogHandle>> catalogs_;
     std::unordered_map<void *, std::unique_ptr<EntryHandle>> entries_;
     std::unordered_map<void *, std::unique_ptr<DirectoryScan>> scans_;
-    std::map<std::pair<FileId, EntryKey>, OpenCount> open_counts_;
+    std::map<std::pair<std::string, EntryKey>, OpenCount> open_counts_;
     int64_t next_information_word_ = 1;
     std::string last_error_;
     int64_t stale_handles_ = 0;

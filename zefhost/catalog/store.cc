@@ -1,415 +1,64 @@
 #include "store.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <chrono>
-#include <map>
 #include <set>
 
 #include "catalog_error.h"
-#include "chunk.h"
 #include "entry_layout.h"
-#include "schema.h"
 
 namespace zefhost::catalog {
-
-namespace {
-
-constexpr size_t kIdleConnections = 4;
-// Enough log for deleting any entry: the pages a deletion changes are its
-// rows' and the free-list's, not the entry's data.
-constexpr off_t kReserveBytes = 512 * 1024;
-
-EntryRow row_from(const sql::Statement &s, int first) {
-    EntryRow row;
-    row.content = s.integer(first);
-    auto description = s.blob(first + 1);
-    row.description.assign(description.begin(), description.end());
-    row.created = s.integer(first + 2);
-    row.modified = s.integer(first + 3);
-    row.blocks = s.integer(first + 4);
-    row.bytes = s.integer(first + 5);
-    row.longest = s.integer(first + 6);
-    return row;
-}
-
-// The written-with columns that follow an entry row's in the newer format.
-std::optional<VersionAttributes> attributes_from(const sql::Statement &s, int first) {
-    if (!s.is_integer(first) || !s.is_integer(first + 1) || !s.is_text(first + 2)) return std::nullopt;
-    return checked_attributes(s.integer(first), s.integer(first + 1), s.text(first + 2));
-}
-
-}  // namespace
 
 int64_t now_microseconds() {
     using namespace std::chrono;
     return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
 }
 
-namespace {
-
-bool may_write(const std::filesystem::path &path) {
-    return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
-}
-
-std::filesystem::path beside(const std::filesystem::path &file, const char *suffix) {
-    std::filesystem::path path = file;
-    path += suffix;
-    return path;
-}
-
-sql::Connection::Access access_for(const std::filesystem::path &file, bool writable) {
-    using Access = sql::Connection::Access;
-    if (writable) return Access::read_write;
-    bool directory = may_write(file.parent_path().empty() ? "." : file.parent_path());
-    if (directory && may_write(file)) return Access::read_write;
-    // SQLite cannot make its -wal and -shm files here. With no -wal the
-    // file holds every committed entry and can be read as it stands; with
-    // one, someone is writing, and SQLite reads through it if it can.
-    std::error_code ec;
-    if (!directory && !std::filesystem::exists(beside(file, "-wal"), ec)) return Access::immutable;
-    return Access::read_only;
-}
-
-}  // namespace
-
-Store::Store(std::filesystem::path file, bool writable, int busy_timeout_ms)
-    : file_(std::move(file)),
-      writable_(writable),
-      access_(access_for(file_, writable)),
-      busy_timeout_ms_(busy_timeout_ms),
-      owner_(getpid()) {
-    if (writable_) {
-        // Held before the catalog is opened, so that an empty catalog is
-        // never removed under a writer (remove_if_empty).
-        lock_file_.emplace(file_);
-        if (::access(file_.c_str(), F_OK) != 0) fail(zef::kCatalogMissing, file_.string() + ": removed meanwhile");
-    }
-    try {
-        main_ = open_connection();
-        format_version_ = verify_catalog(*main_);
-    } catch (const CatalogError &e) {
-        // On a full disk SQLite cannot make its -shm and -wal: the reserve
-        // makes the room, so that entries can still be deleted.
-        main_.reset();
-        if (e.status() != zef::kCatalogIoFailure || access_ != sql::Connection::Access::read_write ||
-            !release_reserve())
-            throw;
-        main_ = open_connection();
-        format_version_ = verify_catalog(*main_);
-    }
-    if (writable_ && format_version_ < kFormatVersion) {
-        upgrade_catalog(*main_);
-        format_version_ = verify_catalog(*main_);
-    }
-    if (writable_) {
-        sql::Use mode(main_->cached("PRAGMA journal_mode"));
-        if (!mode->step() || mode->text(0) != "wal") main_->exec("PRAGMA journal_mode=WAL");
-    }
-    struct stat st {};
-    if (::stat(file_.c_str(), &st) == 0) id_ = FileId{st.st_dev, st.st_ino};
-}
-
-bool Store::empty(sql::Connection &c) {
-    sql::Use s(c.cached("SELECT (SELECT count(*) FROM entries) + (SELECT count(*) FROM writers)"));
-    return s->step() && s->integer(0) == 0;
-}
-
-void Store::remove_if_empty(const std::filesystem::path &file) {
-    LockFile::with_sole_use(file, [&file] {
-        // Looked at again under the lock: another process may have written
-        // since this one looked.
-        bool is_empty = false;
-        {
-            sql::Connection c(file, sql::Connection::Access::read_write);
-            is_empty = empty(c);
-        }
-        if (!is_empty) return;
-        for (const char *suffix : {"", "-wal", "-shm"}) ::unlink(beside(file, suffix).c_str());
-    });
-}
-
-Store::~Store() {
-    idle_.clear();
-    main_.reset();
-    bool had_locks = lock_file_.has_value();
-    lock_file_.reset();
-    // A child made by fork() leaves its parent's files alone.
-    if ((had_locks || access_ == sql::Connection::Access::read_write) && getpid() == owner_)
-        LockFile::remove_if_unused(file_);
-}
-
-std::unique_ptr<sql::Connection> Store::open_connection() {
-    auto connection = std::make_unique<sql::Connection>(file_, access_);
-    configure(*connection, busy_timeout_ms_);
-    // Reading through a read-write connection: nothing may write by mistake.
-    if (!writable_ && access_ == sql::Connection::Access::read_write) connection->exec("PRAGMA query_only=1");
-    return connection;
-}
-
-LockFile &Store::locks() {
-    if (!lock_file_) lock_file_.emplace(file_);
-    return *lock_file_;
-}
-
-void Store::settle(sql::Connection &c) {
-    if (access_ != sql::Connection::Access::read_write || c.in_transaction()) return;
-    sqlite3_busy_timeout(c.handle(), 0);
-    int rc = sqlite3_wal_checkpoint_v2(c.handle(), nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
-    sqlite3_busy_timeout(c.handle(), busy_timeout_ms_);
-    if (rc == SQLITE_OK) keep_reserve();
-}
-
-void Store::keep_reserve() {
-    int fd = ::open(file_.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) return;
-    struct stat st {};
-    // Best effort: where the file system cannot, there is no reserve.
-    if (::fstat(fd, &st) == 0) ::fallocate(fd, FALLOC_FL_KEEP_SIZE, st.st_size, kReserveBytes);
-    ::close(fd);
-}
-
-bool Store::release_reserve() {
-    int fd = ::open(file_.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat st {};
-    bool freed = false;
-    if (::fstat(fd, &st) == 0) {
-        blkcnt_t before = st.st_blocks;
-        // Past the end only: the catalog's own bytes stay as they are.
-        ::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, st.st_size, int64_t{1} << 40);
-        freed = ::fstat(fd, &st) == 0 && st.st_blocks < before;
-    }
-    ::close(fd);
-    return freed;
-}
-
-std::unique_ptr<sql::Connection> Store::acquire() {
-    if (idle_.empty()) return open_connection();
-    auto connection = std::move(idle_.back());
-    idle_.pop_back();
-    return connection;
-}
-
-void Store::give_back(std::unique_ptr<sql::Connection> connection) {
-    if (!connection) return;
-    if (connection->in_transaction())
-        sqlite3_exec(connection->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
-    if (idle_.size() < kIdleConnections) idle_.push_back(std::move(connection));
-}
-
-std::optional<EntryRow> Store::entry(sql::Connection &c, const EntryKey &key) const {
-    bool kept = format_version_ >= 2;
-    sql::Use s(kept ? c.cached("SELECT content, description, created, modified, blocks, bytes, longest, "
-                               "record_format, lrecl, encoding FROM entries WHERE name = ?1 AND type = ?2")
-                    : c.cached("SELECT content, description, created, modified, blocks, bytes, longest "
-                               "FROM entries WHERE name = ?1 AND type = ?2"));
-    s->bind(1, key.name).bind(2, key.type);
-    if (!s->step()) return std::nullopt;
-    EntryRow row = row_from(*s, 0);
-    if (kept) row.attributes = attributes_from(*s, 7);
-    return row;
-}
-
-std::vector<Piece> Store::pieces(sql::Connection &c, int64_t content) {
-    // typeof() and length() of a blob are read from the row's header: the
-    // chunk itself is not loaded. A chunk that is not a blob counts as missing.
-    sql::Use s(c.cached("SELECT p.ordinal, p.first_block, p.block_count, p.bytes, p.longest, p.chunk, "
-                        "CASE typeof(c.data) WHEN 'blob' THEN length(c.data) ELSE -1 END "
-                        "FROM pieces AS p LEFT JOIN chunks AS c ON c.id = p.chunk WHERE p.content = ?1 ORDER BY p.ordinal"));
-    s->bind(1, content);
-    std::vector<Piece> out;
-    while (s->step())
-        out.push_back(Piece{s->integer(0), s->integer(1), s->integer(2), s->integer(3),
-                            s->integer(4), s->integer(5), s->integer(6)});
-    return out;
-}
-
-std::vector<EntryKey> Store::keys(sql::Connection &c, const std::string &type_filter) {
-    sql::Use s(c.cached("SELECT name, type FROM entries WHERE ?1 IS NULL OR type = ?1 "
-                        "ORDER BY name, type"));
-    if (!type_filter.empty()) s->bind(1, type_filter);
-    std::vector<EntryKey> out;
-    while (s->step()) out.push_back(EntryKey{s->text(0), s->text(1)});
-    return out;
-}
-
-std::vector<EntryInfo> Store::entries(sql::Connection &c) const {
-    bool kept = format_version_ >= 2;
-    sql::Use s(kept ? c.cached("SELECT name, type, content, description, created, modified, blocks, "
-                               "bytes, longest, record_format, lrecl, encoding FROM entries "
-                               "ORDER BY name, type")
-                    : c.cached("SELECT name, type, content, description, created, modified, blocks, "
-                               "bytes, longest FROM entries ORDER BY name, type"));
-    std::vector<EntryInfo> out;
-    while (s->step()) {
-        EntryInfo info{EntryKey{s->text(0), s->text(1)}, row_from(*s, 2)};
-        if (kept) info.row.attributes = attributes_from(*s, 9);
-        out.push_back(std::move(info));
-    }
-    return out;
-}
-
-sql::Statement &Store::chunk_statement(sql::Connection &c) {
-    return c.cached("SELECT data FROM chunks WHERE id = ?1");
-}
-
-void Store::put_entry(sql::Connection &c, const EntryKey &key, const EntryRow &row) {
-    sql::Use s(c.cached("INSERT OR REPLACE INTO entries(name, type, content, description, created, "
-                        "modified, blocks, bytes, longest, record_format, lrecl, encoding) "
-                        "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)"));
-    s->bind(1, key.name).bind(2, key.type).bind(3, row.content);
-    s->bind_blob(4, row.description.data(), row.description.size());
-    s->bind(5, row.created).bind(6, row.modified).bind(7, row.blocks).bind(8, row.bytes);
-    s->bind(9, row.longest);
-    // Unknown attributes stay NULL (unbound parameters are NULL).
-    if (row.attributes) {
-        s->bind(10, static_cast<int64_t>(row.attributes->record_format));
-        s->bind(11, row.attributes->lrecl).bind(12, row.attributes->encoding);
-    }
-    s->run();
-}
-
-void Store::delete_entry_row(sql::Connection &c, const EntryKey &key) {
-    sql::Use s(c.cached("DELETE FROM entries WHERE name = ?1 AND type = ?2"));
-    s->bind(1, key.name).bind(2, key.type).run();
-}
-
-void Store::drop_content(sql::Connection &c, int64_t content) {
-    {
-        sql::Use s(c.cached("DELETE FROM chunks WHERE id IN (SELECT chunk FROM pieces WHERE content = ?1)"));
-        s->bind(1, content).run();
-    }
-    sql::Use s(c.cached("DELETE FROM pieces WHERE content = ?1"));
-    s->bind(1, content).run();
-}
-
-int64_t Store::stage_piece(sql::Connection &c, int64_t content, const Piece &piece,
-                           std::span<const uint8_t> bytes, int64_t replaced_chunk) {
-    int64_t chunk = 0;
-    {
-        sql::Use s(c.cached("INSERT INTO chunks(data) VALUES(?1)"));
-        s->bind_blob(1, bytes.data(), bytes.size()).run();
-        chunk = c.last_insert_rowid();
-    }
-    if (replaced_chunk != 0) {
-        sql::Use s(c.cached("DELETE FROM chunks WHERE id = ?1"));
-        s->bind(1, replaced_chunk).run();
-    }
-    sql::Use s(c.cached("INSERT OR REPLACE INTO pieces(content, ordinal, first_block, block_count, "
-                        "bytes, longest, chunk) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)"));
-    s->bind(1, content).bind(2, piece.ordinal).bind(3, piece.first_block);
-    s->bind(4, piece.block_count).bind(5, piece.bytes).bind(6, piece.longest).bind(7, chunk).run();
-    return chunk;
-}
-
-void Store::merge_content(sql::Connection &c, int64_t staged, int64_t content) {
-    {
-        sql::Use s(c.cached("DELETE FROM chunks WHERE id IN (SELECT old.chunk FROM pieces AS old "
-                            "JOIN pieces AS new ON new.ordinal = old.ordinal "
-                            "WHERE old.content = ?1 AND new.content = ?2)"));
-        s->bind(1, content).bind(2, staged).run();
-    }
-    {
-        sql::Use s(c.cached("INSERT OR REPLACE INTO pieces(content, ordinal, first_block, block_count, "
-                            "bytes, longest, chunk) SELECT ?1, ordinal, first_block, block_count, "
-                            "bytes, longest, chunk FROM pieces WHERE content = ?2"));
-        s->bind(1, content).bind(2, staged).run();
-    }
-    sql::Use s(c.cached("DELETE FROM pieces WHERE content = ?1"));
-    s->bind(1, staged).run();
-}
-
-int64_t Store::add_writer(sql::Connection &c, const EntryKey &key) {
-    sql::Use s(c.cached("INSERT INTO writers(name, type, pid, started) VALUES(?1, ?2, ?3, ?4)"));
-    s->bind(1, key.name).bind(2, key.type).bind(3, static_cast<int64_t>(getpid()));
-    s->bind(4, now_microseconds()).run();
-    return c.last_insert_rowid();
-}
-
-void Store::remove_writer(sql::Connection &c, int64_t content) {
-    sql::Use s(c.cached("DELETE FROM writers WHERE content = ?1"));
-    s->bind(1, content).run();
-}
-
-bool Store::reclaim_dead_writers(sql::Connection &c, const EntryKey *key) {
-    std::vector<int64_t> contents;
-    {
-        sql::Use s(key ? c.cached("SELECT content FROM writers WHERE name = ?1 AND type = ?2")
-                       : c.cached("SELECT content FROM writers"));
-        if (key) s->bind(1, key->name).bind(2, key->type);
-        while (s->step()) contents.push_back(s->integer(0));
-    }
+bool Store::reclaim_dead_writers(StoreSession &session, const EntryKey *key) {
     bool live = false;
-    for (int64_t content : contents) {
-        if (byte_held(locks(), writer_byte(content))) {
+    for (int64_t content : session.writers(key)) {
+        if (writer_alive(session, content)) {
             live = true;
             continue;
         }
-        drop_content(c, content);
-        remove_writer(c, content);
+        session.drop_content(content);
+        session.remove_writer(content);
     }
     return live;
 }
 
 std::vector<std::string> Store::check() {
-    std::vector<std::string> problems;
-    sql::Connection &c = *main_;
-    sql::Transaction snapshot(c, sql::Transaction::Kind::read);
-    {
-        sql::Use s(c.cached("PRAGMA quick_check"));
-        while (s->step())
-            if (s->text(0) != "ok") problems.push_back("store: " + s->text(0));
-    }
+    StoreSession &s = main();
+    Transaction snapshot(s, StoreSession::Kind::read);
+    std::vector<std::string> problems = s.store_problems();
     std::set<int64_t> live_contents;
-    std::set<int64_t> used_chunks;
-    for (const EntryInfo &e : entries(c)) {
+    for (const EntryInfo &e : s.entries()) {
         live_contents.insert(e.row.content);
-        std::vector<Piece> content = pieces(c, e.row.content);
+        std::vector<Piece> content = s.pieces(e.row.content);
         try {
             check_layout(e.key, e.row, content);
         } catch (const CatalogError &err) {
             problems.push_back(err.what());
         }
         for (const Piece &p : content) {
-            used_chunks.insert(p.chunk);
             if (p.chunk_bytes < 0) continue;  // told above
-            sql::Use chunk(chunk_statement(c));
-            chunk->bind(1, p.chunk);
-            if (!chunk->step()) continue;
+            std::optional<std::span<const uint8_t>> bytes = s.load_chunk(p.chunk);
+            if (!bytes) continue;
             try {
-                check_chunk(e.key, p, chunk->blob(0));
+                check_chunk(e.key, p, *bytes);
             } catch (const CatalogError &err) {
                 problems.push_back(err.what());
             }
         }
+        s.release_chunk();
     }
-    if (format_version_ >= 2) {
-        // Attributes that read as unknown because they are out of range.
-        sql::Use s(c.cached("SELECT name, type, record_format, lrecl, encoding FROM entries "
-                            "WHERE record_format IS NOT NULL OR lrecl IS NOT NULL OR encoding IS NOT NULL"));
-        while (s->step())
-            if (!attributes_from(*s, 2))
-                problems.push_back("entry " + s->text(0) + "." + s->text(1) +
-                                   ": what it was written with is out of range");
-    }
-    {
-        sql::Use s(c.cached("SELECT content FROM writers"));
-        while (s->step()) live_contents.insert(s->integer(0));
-    }
-    {
-        sql::Use s(c.cached("SELECT DISTINCT content FROM pieces"));
-        while (s->step())
-            if (!live_contents.count(s->integer(0)))
-                problems.push_back("pieces of unknown content " + std::to_string(s->integer(0)));
-    }
-    {
-        sql::Use s(c.cached("SELECT count(*) FROM chunks WHERE id NOT IN (SELECT chunk FROM pieces)"));
-        if (s->step() && s->integer(0) != 0)
-            problems.push_back(std::to_string(s->integer(0)) + " chunks that no piece uses");
-    }
+    // Attributes that read as unknown because they are out of range.
+    for (const EntryKey &key : s.entries_with_bad_attributes())
+        problems.push_back("entry " + key.name + "." + key.type + ": what it was written with is out of range");
+    for (int64_t content : s.writers(nullptr)) live_contents.insert(content);
+    for (int64_t content : s.piece_contents())
+        if (!live_contents.count(content)) problems.push_back("pieces of unknown content " + std::to_string(content));
+    if (int64_t unused = s.unused_chunks(); unused != 0)
+        problems.push_back(std::to_string(unused) + " chunks that no piece uses");
     return problems;
 }
 

@@ -1,14 +1,28 @@
-// One open catalog file: its main connection (catalog-level requests), a
-// small pool of further connections for entry handles (each reader holds a
-// snapshot on a connection of its own), and every SQL statement the store
-// runs, so that the schema is read and written in this one place.
+// One open catalog, whatever keeps it: the store interface that the catalog
+// services, readers and writers work through. A catalog is kept either in a
+// SQLite file of a directory library (sqlite_store.h) or in the tables of a
+// database library on a PostgreSQL server (postgres_store.h); each of those
+// files holds only what differs between the two. What a catalog means is
+// decided here and in the code above this interface, once for both:
+//
+//   entries  (name, type) -> the committed content and the entry's metadata,
+//            with what the version was written with (version_attributes.h)
+//   writers  one per open writer: the content id it stages under; ids are
+//            handed out once and never reused
+//   pieces   (content, ordinal) -> one chunk of a content: its first block
+//            index, block count, payload bytes, longest block and chunk id
+//   chunks   id -> the packed blocks (chunk.h)
+//
+// A content is the ordered list of its pieces. Readers see only contents
+// that an entry row names; a writer's staged pieces sit under its own
+// content id until its close makes them the entry's in one transaction.
+// A writer holds its entry's lock from open to close and a lock of its own
+// content while it lives; both vanish with the process (or the server
+// session) that holds them, so a dead writer holds no one up, and what it
+// staged is collected by the next writer that finds its lock gone.
 #pragma once
 
-#include <sys/types.h>
-
-#include <compare>
 #include <cstdint>
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <span>
@@ -16,7 +30,6 @@
 #include <vector>
 
 #include "names.h"
-#include "sqlite.h"
 #include "version_attributes.h"
 #include "writer_lock.h"
 
@@ -53,117 +66,154 @@ struct Piece {
     int64_t chunk_bytes = -1;  // the length of the chunk row's data; -1 when it is missing
 };
 
-// Identifies a catalog file however it was named.
-struct FileId {
-    dev_t device = 0;
-    ino_t inode = 0;
-    auto operator<=>(const FileId &) const = default;
+int64_t now_microseconds();
+
+// One connection to the catalog's store. Every query runs inside the
+// caller's transaction or on its own. Each throws CatalogError.
+class StoreSession {
+public:
+    // read: a snapshot held until the end; write: changes that survive a
+    // killed process; durable_write: changes that also survive a lost
+    // machine before the commit returns.
+    enum class Kind { read, write, durable_write };
+
+    virtual ~StoreSession() = default;
+
+    virtual void begin(Kind kind) = 0;
+    virtual void commit() = 0;
+    // Never fails; does nothing outside a transaction.
+    virtual void rollback() noexcept = 0;
+    virtual bool in_transaction() const = 0;
+
+    // Entry rows, with their attributes when the catalog keeps them.
+    virtual std::optional<EntryRow> entry(const EntryKey &key) = 0;
+    // In name then type order.
+    virtual std::vector<EntryInfo> entries() = 0;
+    virtual std::vector<EntryKey> keys(const std::string &type_filter) = 0;
+    virtual std::vector<Piece> pieces(int64_t content) = 0;
+    // The chunk's bytes, valid until the next load_chunk or release_chunk of
+    // this session; none when there is no such chunk.
+    virtual std::optional<std::span<const uint8_t>> load_chunk(int64_t chunk) = 0;
+    virtual void release_chunk() noexcept = 0;
+
+    virtual void put_entry(const EntryKey &key, const EntryRow &row) = 0;
+    virtual void delete_entry_row(const EntryKey &key) = 0;
+    // Removes a content's pieces and their chunks.
+    virtual void drop_content(int64_t content) = 0;
+    // Stores one chunk of a staging content, replacing the piece of the
+    // same ordinal (and its chunk, which only that piece used).
+    virtual int64_t stage_piece(int64_t content, const Piece &piece, std::span<const uint8_t> bytes,
+                                int64_t replaced_chunk) = 0;
+    // Moves the pieces staged under `staged` into `content`, dropping the
+    // chunks of the pieces they replace.
+    virtual void merge_content(int64_t staged, int64_t content) = 0;
+
+    // Registers a writer of `key` and returns its content id.
+    virtual int64_t add_writer(const EntryKey &key) = 0;
+    virtual void remove_writer(int64_t content) = 0;
+    // The content ids of the writers of `key` (of every entry when null).
+    virtual std::vector<int64_t> writers(const EntryKey *key) = 0;
+    // True when the catalog holds no entry and no writer.
+    virtual bool empty() = 0;
+
+    // For a full check: what the store itself finds wrong in its own
+    // structures, the contents that have pieces, the number of chunks that
+    // no piece uses, and the entries whose written-with values are stored
+    // but out of range.
+    virtual std::vector<std::string> store_problems() = 0;
+    virtual std::vector<int64_t> piece_contents() = 0;
+    virtual int64_t unused_chunks() = 0;
+    virtual std::vector<EntryKey> entries_with_bad_attributes() = 0;
 };
 
-int64_t now_microseconds();
+// Begins on construction; rolls back at scope end unless committed.
+class Transaction {
+public:
+    Transaction(StoreSession &session, StoreSession::Kind kind) : session_(session) { session.begin(kind); }
+    ~Transaction() {
+        if (open_) session_.rollback();
+    }
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+    void commit() {
+        session_.commit();
+        open_ = false;
+    }
+
+private:
+    StoreSession &session_;
+    bool open_ = true;
+};
+
+// A lock held until destroyed (an entry's, or a writer's own).
+class HeldLock {
+public:
+    virtual ~HeldLock() = default;
+};
 
 class Store {
 public:
-    // Opens an existing catalog file and checks that it is one. A store
-    // opened only to read still opens its connections read-write where the
-    // user may write, so that the last one to close can fold the
-    // write-ahead log into the file and remove it; in a directory the user
-    // cannot write, a catalog that no one is writing is read as it stands.
-    Store(std::filesystem::path file, bool writable, int busy_timeout_ms);
-    // Closes the connections (the last connection of all processes removes
-    // SQLite's -wal and -shm), then removes the writers file if no process
-    // uses it.
-    ~Store();
+    virtual ~Store() = default;
     Store(const Store &) = delete;
     Store &operator=(const Store &) = delete;
 
-    const std::filesystem::path &file() const { return file_; }
     bool writable() const { return writable_; }
-    // The catalog's format version (schema.h); a writable store is always
-    // at the newest.
+    // The catalog's format version; a writable store is always at the newest.
     int32_t format_version() const { return format_version_; }
-    FileId id() const { return id_; }
-    sql::Connection &main() { return *main_; }
+    // The same for every handle on the same catalog, however it was named.
+    const std::string &identity() const { return identity_; }
+    // The catalog as messages name it (never with a password).
+    const std::string &shown_name() const { return shown_name_; }
 
-    // A connection for an entry handle, from the pool or new.
-    std::unique_ptr<sql::Connection> acquire();
-    // Takes a connection back; one still in a transaction is rolled back.
-    void give_back(std::unique_ptr<sql::Connection> connection);
+    // The session for catalog-level requests.
+    StoreSession &main() { return *main_; }
+    // A session for an entry handle, from the pool or new.
+    virtual std::unique_ptr<StoreSession> acquire() = 0;
+    // Takes a session back; one still in a transaction is rolled back.
+    virtual void give_back(std::unique_ptr<StoreSession> session) = 0;
 
-    // The writers file (writer_lock.h), opened on first use. Writable
-    // stores only.
-    LockFile &locks();
-    // After a commit: folds the write-ahead log into the file and empties
-    // it, unless a reader still needs it (then it waits for another time:
-    // this never waits).
-    void settle(sql::Connection &c);
-    // Room kept for deletions on a full disk: blocks allocated past the end
-    // of the catalog file (not part of it, invisible to SQLite). Kept after
-    // every settle that emptied the log; given back to the file system when
-    // a deletion finds the disk full. Release answers whether it freed any.
-    void keep_reserve();
-    bool release_reserve();
+    // The entry's lock, waiting for it as `wait` says while another handle
+    // (of any process) holds it; taken with no transaction open on
+    // `session`, and held on it. Throws CatalogError(kCatalogEntryInUse)
+    // when the wait ends first.
+    virtual std::unique_ptr<HeldLock> lock_entry(StoreSession &session, const EntryKey &key,
+                                                 const std::string &what, const WaitPolicy &wait) = 0;
+    // The writer's own lock, taken at once; while it is held, the writer
+    // of `content` is alive.
+    virtual std::unique_ptr<HeldLock> lock_writer(StoreSession &session, int64_t content) = 0;
+    virtual bool writer_alive(StoreSession &session, int64_t content) = 0;
 
-    // ------------------------------------------------------------ queries --
-    // Each runs on the connection given, inside the caller's transaction or
-    // on its own.
+    // After a commit: any tidying the store does then (never waits).
+    virtual void settle(StoreSession &) {}
+    // Room kept for deletions on a full disk, given back when a deletion
+    // finds the disk full; answers whether it freed any.
+    virtual bool release_reserve() { return false; }
 
-    // Entry rows, with their attributes when the catalog's format keeps them.
-    std::optional<EntryRow> entry(sql::Connection &c, const EntryKey &key) const;
-    std::vector<EntryInfo> entries(sql::Connection &c) const;
-    static std::vector<Piece> pieces(sql::Connection &c, int64_t content);
-    static std::vector<EntryKey> keys(sql::Connection &c, const std::string &type_filter);
-    // The chunk's bytes, valid until `statement` is reset.
-    static sql::Statement &chunk_statement(sql::Connection &c);
-
-    static void put_entry(sql::Connection &c, const EntryKey &key, const EntryRow &row);
-    static void delete_entry_row(sql::Connection &c, const EntryKey &key);
-    // Removes a content's pieces and their chunks.
-    static void drop_content(sql::Connection &c, int64_t content);
-    // Stores one chunk of a staging content, replacing the piece of the
-    // same ordinal (and its chunk, which only that piece used).
-    static int64_t stage_piece(sql::Connection &c, int64_t content, const Piece &piece,
-                               std::span<const uint8_t> bytes, int64_t replaced_chunk);
-    // Moves the pieces staged under `staged` into `content`, dropping the
-    // chunks of the pieces they replace.
-    static void merge_content(sql::Connection &c, int64_t staged, int64_t content);
-
-    // Registers a writer of `key` and returns its content id.
-    static int64_t add_writer(sql::Connection &c, const EntryKey &key);
-    static void remove_writer(sql::Connection &c, int64_t content);
     // Within a write transaction: removes what dead writers of `key` (of
-    // every entry when null) left behind, and tells whether a live writer of
-    // it remains.
-    bool reclaim_dead_writers(sql::Connection &c, const EntryKey *key);
+    // every entry when null) left behind, and tells whether a live writer
+    // of it remains.
+    bool reclaim_dead_writers(StoreSession &session, const EntryKey *key);
 
     // A write through this store failed or was abandoned (so a catalog made
     // for it and left empty is not wanted).
     void note_failed_write() { failed_write_ = true; }
     bool failed_write() const { return failed_write_; }
 
-    // Removes a catalog that holds no entry and no writer, unless another
-    // process uses it for writing. Never fails.
-    static void remove_if_empty(const std::filesystem::path &file);
-    // True when the catalog holds no entry and no writer.
-    static bool empty(sql::Connection &c);
-
     // Problems found by a full check (empty when the catalog is sound).
     std::vector<std::string> check();
 
-private:
-    std::unique_ptr<sql::Connection> open_connection();
+protected:
+    Store(bool writable, std::string identity, std::string shown_name)
+        : writable_(writable), identity_(std::move(identity)), shown_name_(std::move(shown_name)) {}
 
-    std::filesystem::path file_;
     bool writable_;
-    sql::Connection::Access access_;
-    int busy_timeout_ms_;
     int32_t format_version_ = 0;
-    pid_t owner_;
-    std::optional<LockFile> lock_file_;
+    std::string identity_;
+    std::string shown_name_;
+    std::unique_ptr<StoreSession> main_;
+
+private:
     bool failed_write_ = false;
-    FileId id_;
-    std::unique_ptr<sql::Connection> main_;
-    std::vector<std::unique_ptr<sql::Connection>> idle_;
 };
 
 }  // namespace zefhost::catalog

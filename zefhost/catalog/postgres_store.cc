@@ -1,0 +1,423 @@
+#include "postgres_store.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "catalog_error.h"
+#include "postgres_schema.h"
+
+namespace zefhost::catalog {
+
+namespace {
+
+constexpr size_t kIdleConnections = 4;
+
+// FNV-1a, folded to 31 bits so that the keys read the same as int4 and as
+// the oid columns of pg_locks. Two things that share keys only wait for
+// each other needlessly (or a dead writer's leftovers wait for a later
+// collection).
+int32_t key_of(std::string_view a, std::string_view b = {}) {
+    uint64_t hash = 14695981039346656037ull;
+    auto mix = [&hash](std::string_view text) {
+        for (unsigned char c : text) {
+            hash ^= c;
+            hash *= 1099511628211ull;
+        }
+    };
+    mix(a);
+    mix(std::string_view("\0", 1));
+    mix(b);
+    return static_cast<int32_t>((hash ^ (hash >> 31) ^ (hash >> 62)) & 0x7FFFFFFF);
+}
+
+EntryRow row_from(const pg::Result &r, int row, int first) {
+    EntryRow out;
+    out.content = r.integer(row, first);
+    out.description = r.bytea_text(row, first + 1);
+    out.created = r.integer(row, first + 2);
+    out.modified = r.integer(row, first + 3);
+    out.blocks = r.integer(row, first + 4);
+    out.bytes = r.integer(row, first + 5);
+    out.longest = r.integer(row, first + 6);
+    if (!r.is_null(row, first + 7) && !r.is_null(row, first + 8) && !r.is_null(row, first + 9))
+        out.attributes = checked_attributes(r.integer(row, first + 7), r.integer(row, first + 8), r.text(row, first + 9));
+    return out;
+}
+
+// "60 s", "0.2 s".
+std::string seconds_text(std::chrono::milliseconds wait) {
+    char text[32];
+    if (wait.count() % 1000 == 0)
+        std::snprintf(text, sizeof text, "%lld s", static_cast<long long>(wait.count() / 1000));
+    else
+        std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(wait.count()) / 1000);
+    return text;
+}
+
+pg::Connection &connection_of(StoreSession &session) { return static_cast<PostgresSession &>(session).connection(); }
+
+// A session-level advisory lock, let go on destruction (or with its
+// session, if that ends first).
+class AdvisoryLock final : public HeldLock {
+public:
+    AdvisoryLock(pg::Connection &connection, LockKeys keys) : connection_(connection), keys_(keys) {}
+    ~AdvisoryLock() override {
+        try {
+            if (!connection_.broken())
+                connection_.run("SELECT pg_advisory_unlock($1::int4, $2::int4)", {keys_.space, keys_.object});
+        } catch (...) {
+            // A lost session has let it go already.
+        }
+    }
+
+private:
+    pg::Connection &connection_;
+    LockKeys keys_;
+};
+
+bool try_lock(pg::Connection &connection, LockKeys keys) {
+    pg::Result r = connection.run("SELECT pg_try_advisory_lock($1::int4, $2::int4)", {keys.space, keys.object});
+    return r.rows() == 1 && r.text(0, 0) == "t";
+}
+
+}  // namespace
+
+LockKeys catalog_presence_keys(const std::string &schema, const std::string &catalog) {
+    return {key_of(schema, "catalog"), key_of(catalog)};
+}
+
+LockKeys entry_keys(const std::string &schema, const std::string &catalog, const EntryKey &key) {
+    return {key_of(schema, "entry"), key_of(catalog, key.name + "." + key.type)};
+}
+
+LockKeys writer_keys(const std::string &schema, int64_t content) {
+    return {key_of(schema, "writer"), static_cast<int32_t>(content & 0x7FFFFFFF)};
+}
+
+std::unique_ptr<pg::Connection> connect(const DatabasePlace &place, bool read_only) {
+    auto connection = std::make_unique<pg::Connection>(place.conninfo, place.shown);
+    std::string setup = "SET search_path TO " + pg::quoted_identifier(place.schema) +
+                        "; SET lock_timeout = " + std::to_string(place.busy_timeout_ms) +
+                        "; SET bytea_output = 'hex'";
+    // Reading through a read-only library: nothing may write by mistake.
+    if (read_only) setup += "; SET default_transaction_read_only = on";
+    connection->exec(setup.c_str());
+    return connection;
+}
+
+// ------------------------------------------------------------------ session --
+
+PostgresSession::~PostgresSession() {
+    release_chunk();
+    rollback();
+}
+
+void PostgresSession::begin(Kind kind) {
+    switch (kind) {
+    case Kind::read:
+        connection_->run("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+        break;
+    case Kind::write:
+        // Staged data is not yet anyone's: a commit that a crashed server
+        // loses costs only its writer, whose session ends with it.
+        connection_->run("BEGIN");
+        connection_->run("SET LOCAL synchronous_commit = off");
+        break;
+    case Kind::durable_write:
+        connection_->run("BEGIN");
+        connection_->run("SET LOCAL synchronous_commit = on");
+        break;
+    }
+}
+
+void PostgresSession::commit() {
+    // The server answers COMMIT of a failed transaction with a rollback.
+    if (connection_->run("COMMIT").command() != "COMMIT")
+        fail(zef::kCatalogIoFailure, connection_->shown() + ": the transaction was rolled back");
+}
+
+void PostgresSession::rollback() noexcept {
+    if (!connection_->broken() && connection_->in_transaction()) connection_->try_exec("ROLLBACK");
+}
+
+std::optional<EntryRow> PostgresSession::entry(const EntryKey &key) {
+    pg::Result r = connection_->run(
+        "SELECT content, description, created, modified, blocks, bytes, longest, record_format, lrecl, encoding "
+        "FROM entries WHERE catalog = $1 AND name = $2 AND type = $3",
+        {catalog_, key.name, key.type});
+    if (r.rows() == 0) return std::nullopt;
+    return row_from(r, 0, 0);
+}
+
+std::vector<EntryInfo> PostgresSession::entries() {
+    // Byte order, as a catalog file sorts them, whatever the database's collation.
+    pg::Result r = connection_->run(
+        "SELECT name, type, content, description, created, modified, blocks, bytes, longest, record_format, "
+        "lrecl, encoding FROM entries WHERE catalog = $1 ORDER BY name COLLATE \"C\", type COLLATE \"C\"",
+        {catalog_});
+    std::vector<EntryInfo> out;
+    out.reserve(static_cast<size_t>(r.rows()));
+    for (int i = 0; i < r.rows(); ++i) out.push_back(EntryInfo{EntryKey{r.text(i, 0), r.text(i, 1)}, row_from(r, i, 2)});
+    return out;
+}
+
+std::vector<EntryKey> PostgresSession::keys(const std::string &type_filter) {
+    pg::Result r = connection_->run(
+        "SELECT name, type FROM entries WHERE catalog = $1 AND ($2::text IS NULL OR type = $2) "
+        "ORDER BY name COLLATE \"C\", type COLLATE \"C\"",
+        {catalog_, type_filter.empty() ? pg::Param::null() : pg::Param(type_filter)});
+    std::vector<EntryKey> out;
+    out.reserve(static_cast<size_t>(r.rows()));
+    for (int i = 0; i < r.rows(); ++i) out.push_back(EntryKey{r.text(i, 0), r.text(i, 1)});
+    return out;
+}
+
+std::vector<Piece> PostgresSession::pieces(int64_t content) {
+    // octet_length of an uncompressed out-of-line value is read from its
+    // pointer: the chunk itself is not fetched.
+    pg::Result r = connection_->run(
+        "SELECT p.ordinal, p.first_block, p.block_count, p.bytes, p.longest, p.chunk, "
+        "coalesce(octet_length(c.data), -1) FROM pieces AS p LEFT JOIN chunks AS c ON c.id = p.chunk "
+        "WHERE p.content = $1 ORDER BY p.ordinal",
+        {content});
+    std::vector<Piece> out;
+    out.reserve(static_cast<size_t>(r.rows()));
+    for (int i = 0; i < r.rows(); ++i)
+        out.push_back(Piece{r.integer(i, 0), r.integer(i, 1), r.integer(i, 2), r.integer(i, 3), r.integer(i, 4),
+                            r.integer(i, 5), r.integer(i, 6)});
+    return out;
+}
+
+std::optional<std::span<const uint8_t>> PostgresSession::load_chunk(int64_t chunk) {
+    release_chunk();
+    // A binary result: the bytes arrive as they are stored, not as hex text.
+    chunk_ = connection_->run("SELECT data FROM chunks WHERE id = $1", {chunk}, true);
+    if (chunk_.rows() != 1) return std::nullopt;
+    return chunk_.bytes(0, 0);
+}
+
+void PostgresSession::release_chunk() noexcept { chunk_ = pg::Result(); }
+
+void PostgresSession::put_entry(const EntryKey &key, const EntryRow &row) {
+    std::span<const uint8_t> description(reinterpret_cast<const uint8_t *>(row.description.data()),
+                                         row.description.size());
+    const std::optional<VersionAttributes> &a = row.attributes;
+    connection_->run(
+        "INSERT INTO entries(catalog, name, type, content, description, created, modified, blocks, bytes, "
+        "longest, record_format, lrecl, encoding) VALUES($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13) "
+        "ON CONFLICT (catalog, name, type) DO UPDATE SET content = excluded.content, "
+        "description = excluded.description, created = excluded.created, modified = excluded.modified, "
+        "blocks = excluded.blocks, bytes = excluded.bytes, longest = excluded.longest, "
+        "record_format = excluded.record_format, lrecl = excluded.lrecl, encoding = excluded.encoding",
+        {catalog_, key.name, key.type, row.content, pg::Param::bytes(description), row.created, row.modified,
+         row.blocks, row.bytes, row.longest,
+         a ? pg::Param(static_cast<int64_t>(a->record_format)) : pg::Param::null(),
+         a ? pg::Param(a->lrecl) : pg::Param::null(), a ? pg::Param(a->encoding) : pg::Param::null()});
+}
+
+void PostgresSession::delete_entry_row(const EntryKey &key) {
+    connection_->run("DELETE FROM entries WHERE catalog = $1 AND name = $2 AND type = $3",
+                     {catalog_, key.name, key.type});
+}
+
+void PostgresSession::drop_content(int64_t content) {
+    connection_->run("DELETE FROM chunks WHERE id IN (SELECT chunk FROM pieces WHERE content = $1)", {content});
+    connection_->run("DELETE FROM pieces WHERE content = $1", {content});
+}
+
+int64_t PostgresSession::stage_piece(int64_t content, const Piece &piece, std::span<const uint8_t> bytes,
+                                     int64_t replaced_chunk) {
+    pg::Result r = connection_->run("INSERT INTO chunks(data) VALUES($1) RETURNING id", {pg::Param::bytes(bytes)});
+    int64_t chunk = r.integer(0, 0);
+    if (replaced_chunk != 0) connection_->run("DELETE FROM chunks WHERE id = $1", {replaced_chunk});
+    connection_->run(
+        "INSERT INTO pieces(content, ordinal, first_block, block_count, bytes, longest, chunk) "
+        "VALUES($1, $2, $3, $4, $5, $6, $7) ON CONFLICT (content, ordinal) DO UPDATE SET "
+        "first_block = excluded.first_block, block_count = excluded.block_count, bytes = excluded.bytes, "
+        "longest = excluded.longest, chunk = excluded.chunk",
+        {content, piece.ordinal, piece.first_block, piece.block_count, piece.bytes, piece.longest, chunk});
+    return chunk;
+}
+
+void PostgresSession::merge_content(int64_t staged, int64_t content) {
+    connection_->run(
+        "DELETE FROM chunks WHERE id IN (SELECT old.chunk FROM pieces AS old JOIN pieces AS new "
+        "ON new.ordinal = old.ordinal WHERE old.content = $1 AND new.content = $2)",
+        {content, staged});
+    connection_->run(
+        "INSERT INTO pieces(content, ordinal, first_block, block_count, bytes, longest, chunk) "
+        "SELECT $1, ordinal, first_block, block_count, bytes, longest, chunk FROM pieces WHERE content = $2 "
+        "ON CONFLICT (content, ordinal) DO UPDATE SET first_block = excluded.first_block, "
+        "block_count = excluded.block_count, bytes = excluded.bytes, longest = excluded.longest, "
+        "chunk = excluded.chunk",
+        {content, staged});
+    connection_->run("DELETE FROM pieces WHERE content = $1", {staged});
+}
+
+int64_t PostgresSession::add_writer(const EntryKey &key) {
+    // The catalog row is held against removal until this transaction ends;
+    // a catalog removed meanwhile is missing, not written into.
+    pg::Result there = connection_->run("SELECT 1 FROM catalogs WHERE name = $1 FOR KEY SHARE", {catalog_});
+    if (there.rows() == 0) fail(zef::kCatalogMissing, connection_->shown() + ": catalog " + catalog_ + " was removed");
+    char host[256] = "";
+    ::gethostname(host, sizeof host - 1);
+    pg::Result r = connection_->run(
+        "INSERT INTO writers(catalog, name, type, pid, client, started) VALUES($1, $2, $3, $4, $5, $6) "
+        "RETURNING content",
+        {catalog_, key.name, key.type, static_cast<int64_t>(getpid()), std::string_view(host), now_microseconds()});
+    return r.integer(0, 0);
+}
+
+void PostgresSession::remove_writer(int64_t content) {
+    connection_->run("DELETE FROM writers WHERE content = $1", {content});
+}
+
+std::vector<int64_t> PostgresSession::writers(const EntryKey *key) {
+    pg::Result r = key ? connection_->run("SELECT content FROM writers WHERE catalog = $1 AND name = $2 AND type = $3",
+                                          {catalog_, key->name, key->type})
+                       : connection_->run("SELECT content FROM writers WHERE catalog = $1", {catalog_});
+    std::vector<int64_t> out;
+    for (int i = 0; i < r.rows(); ++i) out.push_back(r.integer(i, 0));
+    return out;
+}
+
+bool PostgresSession::empty() {
+    pg::Result r = connection_->run(
+        "SELECT NOT EXISTS (SELECT 1 FROM entries WHERE catalog = $1) AND "
+        "NOT EXISTS (SELECT 1 FROM writers WHERE catalog = $1)",
+        {catalog_});
+    return r.rows() == 1 && r.text(0, 0) == "t";
+}
+
+std::vector<int64_t> PostgresSession::piece_contents() {
+    // This catalog's contents, and those that no entry or writer of any
+    // catalog names (every catalog's check tells of those).
+    pg::Result r = connection_->run(
+        "SELECT DISTINCT p.content FROM pieces AS p WHERE "
+        "NOT EXISTS (SELECT 1 FROM entries AS e WHERE e.content = p.content AND e.catalog <> $1) AND "
+        "NOT EXISTS (SELECT 1 FROM writers AS w WHERE w.content = p.content AND w.catalog <> $1)",
+        {catalog_});
+    std::vector<int64_t> out;
+    for (int i = 0; i < r.rows(); ++i) out.push_back(r.integer(i, 0));
+    return out;
+}
+
+int64_t PostgresSession::unused_chunks() {
+    pg::Result r = connection_->run(
+        "SELECT count(*) FROM chunks AS c WHERE NOT EXISTS (SELECT 1 FROM pieces AS p WHERE p.chunk = c.id)");
+    return r.rows() == 1 ? r.integer(0, 0) : 0;
+}
+
+std::vector<EntryKey> PostgresSession::entries_with_bad_attributes() {
+    pg::Result r = connection_->run(
+        "SELECT name, type, record_format, lrecl, encoding FROM entries WHERE catalog = $1 AND "
+        "(record_format IS NOT NULL OR lrecl IS NOT NULL OR encoding IS NOT NULL)",
+        {catalog_});
+    std::vector<EntryKey> out;
+    for (int i = 0; i < r.rows(); ++i) {
+        bool whole = !r.is_null(i, 2) && !r.is_null(i, 3) && !r.is_null(i, 4);
+        if (!whole || !checked_attributes(r.integer(i, 2), r.integer(i, 3), r.text(i, 4)))
+            out.push_back(EntryKey{r.text(i, 0), r.text(i, 1)});
+    }
+    return out;
+}
+
+// -------------------------------------------------------------------- store --
+
+std::string PostgresStore::identity_of(const DatabasePlace &place, const std::string &catalog) {
+    return "database " + place.shown + " " + place.schema + "." + catalog;
+}
+
+PostgresStore::PostgresStore(DatabasePlace place, std::string catalog, bool writable)
+    : Store(writable, identity_of(place, catalog), place.shown + " " + place.library + "." + catalog),
+      place_(std::move(place)),
+      catalog_(std::move(catalog)) {
+    std::unique_ptr<pg::Connection> main = connect(place_, !writable_);
+    int32_t version = database_format_version(*main, place_.schema);
+    if (version == 0) fail(zef::kCatalogMissing, "catalog " + place_.library + "." + catalog_ + " does not exist");
+    check_database_format(version, place_.schema, place_.shown);
+    format_version_ = version;
+    if (writable_) {
+        // Held before the catalog is looked at, so that it is never removed
+        // as empty under a writer.
+        LockKeys keys = catalog_presence_keys(place_.schema, catalog_);
+        main->run("SELECT pg_advisory_lock_shared($1::int4, $2::int4)", {keys.space, keys.object});
+    }
+    pg::Result there = main->run("SELECT 1 FROM catalogs WHERE name = $1", {catalog_});
+    if (there.rows() == 0)
+        fail(zef::kCatalogMissing, "catalog " + place_.library + "." + catalog_ + " does not exist");
+    main_ = std::make_unique<PostgresSession>(std::move(main), catalog_);
+}
+
+PostgresStore::~PostgresStore() {
+    // Ending the sessions lets go of every lock they hold.
+    idle_.clear();
+    main_.reset();
+}
+
+std::unique_ptr<StoreSession> PostgresStore::acquire() {
+    if (idle_.empty()) return std::make_unique<PostgresSession>(connect(place_, !writable_), catalog_);
+    auto session = std::move(idle_.back());
+    idle_.pop_back();
+    return session;
+}
+
+void PostgresStore::give_back(std::unique_ptr<StoreSession> session) {
+    if (!session) return;
+    session->release_chunk();
+    session->rollback();
+    // A session the server ended is of no further use.
+    if (connection_of(*session).broken() || idle_.size() >= kIdleConnections) return;
+    idle_.push_back(std::move(session));
+}
+
+std::unique_ptr<HeldLock> PostgresStore::lock_entry(StoreSession &session, const EntryKey &key,
+                                                    const std::string &what, const WaitPolicy &wait) {
+    using namespace std::chrono;
+    pg::Connection &c = connection_of(session);
+    LockKeys keys = entry_keys(place_.schema, catalog_, key);
+    const auto deadline = steady_clock::now() + wait.limit;
+    auto pause = milliseconds(2);
+    bool told = false;
+    // Polled rather than waited for on the server, so that the wait has the
+    // same bound and notice as a directory library's.
+    for (;;) {
+        if (try_lock(c, keys)) return std::make_unique<AdvisoryLock>(c, keys);
+        auto now = steady_clock::now();
+        if (now >= deadline) {
+            std::string waited = wait.limit.count() > 0 ? " (waited " + seconds_text(wait.limit) + ")" : "";
+            fail(zef::kCatalogEntryInUse, what + waited);
+        }
+        if (!told && wait.on_wait) {
+            told = true;
+            wait.on_wait(what);
+        }
+        std::this_thread::sleep_for(std::min<steady_clock::duration>(pause, deadline - now));
+        pause = std::min(pause * 2, milliseconds(50));
+    }
+}
+
+std::unique_ptr<HeldLock> PostgresStore::lock_writer(StoreSession &session, int64_t content) {
+    pg::Connection &c = connection_of(session);
+    LockKeys keys = writer_keys(place_.schema, content);
+    c.run("SELECT pg_advisory_lock($1::int4, $2::int4)", {keys.space, keys.object});
+    return std::make_unique<AdvisoryLock>(c, keys);
+}
+
+bool PostgresStore::writer_alive(StoreSession &session, int64_t content) {
+    // Any session's hold, this one's included (advisory locks are
+    // re-entrant, so trying to take it would not tell).
+    LockKeys keys = writer_keys(place_.schema, content);
+    pg::Result r = connection_of(session).run(
+        "SELECT EXISTS (SELECT 1 FROM pg_locks WHERE locktype = 'advisory' AND granted AND objsubid = 2 "
+        "AND database = (SELECT oid FROM pg_database WHERE datname = current_database()) "
+        "AND classid = $1::int4::oid AND objid = $2::int4::oid)",
+        {keys.space, keys.object});
+    return r.rows() == 1 && r.text(0, 0) == "t";
+}
+
+}  // namespace zefhost::catalog
