@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
@@ -245,7 +246,7 @@ std::string first_value(const std::string &conninfo, std::string_view statement,
 }
 
 int next_port() {
-    static int clusters_made = 0;
+    static std::atomic<int> clusters_made = 0;
     return 20000 + (getpid() * 7 + clusters_made++ * 131) % 40000;
 }
 
