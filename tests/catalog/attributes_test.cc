@@ -32,16 +32,20 @@ std::string sql(const std::filesystem::path &file, const std::string &statements
     return result;
 }
 
-class VersionAttributesTest : public CatalogTest {
+template <typename Base>
+class WithStoredAttributes : public Base {
 protected:
     std::optional<VersionAttributes> stored(std::string_view name, std::string_view type = "SOURCE") {
-        auto row = services.entry_row("work", "attrs", name, type);
+        auto row = this->services.entry_row("work", "attrs", name, type);
         EXPECT_TRUE(row.has_value()) << name;
         return row ? row->attributes : std::nullopt;
     }
 };
+using VersionAttributesTest = WithStoredAttributes<CatalogTest>;
+class StoredAttributes : public WithStoredAttributes<BothStores> {};
+ZEF_ON_BOTH_STORES(StoredAttributes);
 
-TEST_F(VersionAttributesTest, AWritersAttributesBecomeTheEntrysAtItsClose) {
+TEST_P(StoredAttributes, AWritersAttributesBecomeTheEntrysAtItsClose) {
     const VersionAttributes fixed{0x08, 81, "latin1"};
     const VersionAttributes stream{0x02, 1 << 20, ""};
     void *cat = nullptr, *entry = nullptr;

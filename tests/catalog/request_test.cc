@@ -13,18 +13,22 @@ namespace {
 namespace r = zef::routine;
 namespace p = zef::proto;
 
-using CatalogRequests = CatalogTest;
+class CatalogRequests : public BothStores {};
+ZEF_ON_BOTH_STORES(CatalogRequests);
+// What only a library of catalog files has: files that are not catalogs,
+// directories to assign.
+using CatalogFileRequests = CatalogTest;
 
-TEST_F(CatalogRequests, MissingLibraryCatalogAndEntry) {
+TEST_P(CatalogRequests, MissingLibraryCatalogAndEntry) {
     void *cat = reinterpret_cast<void *>(1);
     EXPECT_EQ(open_catalog("nolib", "c", zef::kLibraryInput, &cat), zef::kCatalogLibraryNotAssigned);
     EXPECT_EQ(cat, nullptr);
     EXPECT_EQ(open_catalog("", "c", zef::kLibraryWrite, &cat), zef::kCatalogLibraryNotAssigned);
     EXPECT_EQ(open_catalog("work", "absent", zef::kLibraryInput, &cat), zef::kCatalogMissing);
-    EXPECT_FALSE(std::filesystem::exists(dir.path() / "absent.zcat")) << "input must not create";
+    EXPECT_FALSE(services.catalog_exists("work", "absent")) << "input must not create";
 
     ASSERT_EQ(open_catalog("work", "made", zef::kLibraryWrite, &cat), 0);
-    EXPECT_TRUE(std::filesystem::exists(dir.path() / "made.zcat"));
+    EXPECT_TRUE(services.catalog_exists("work", "made"));
     void *entry = reinterpret_cast<void *>(1);
     EXPECT_EQ(open_entry(cat, "absent", "DATA", zef::kMemberInput, &entry), zef::kCatalogEntryMissing);
     EXPECT_EQ(entry, nullptr);
@@ -40,7 +44,7 @@ TEST_F(CatalogRequests, MissingLibraryCatalogAndEntry) {
     EXPECT_FALSE(services.deassign_library("work"));
 }
 
-TEST_F(CatalogRequests, WrongModesAndRequestsAreRefused) {
+TEST_P(CatalogRequests, WrongModesAndRequestsAreRefused) {
     write_entry("work", "c", "e", "DATA", {{1, "x"}});
     void *in = nullptr, *out = nullptr, *reader = nullptr, *writer = nullptr, *entry = nullptr;
     ASSERT_EQ(open_catalog("work", "c", zef::kLibraryInput, &in), 0);
@@ -94,7 +98,7 @@ TEST_F(CatalogRequests, WrongModesAndRequestsAreRefused) {
     EXPECT_EQ(close_catalog(in), 0);
 }
 
-TEST_F(CatalogRequests, StaleAndForeignHandlesAreRefusedNotFollowed) {
+TEST_P(CatalogRequests, StaleAndForeignHandlesAreRefusedNotFollowed) {
     void *cat = nullptr, *entry = nullptr, *scan = nullptr;
     ASSERT_EQ(open_catalog("work", "c", zef::kLibraryWrite, &cat), 0);
     ASSERT_EQ(open_entry(cat, "e", "DATA", zef::kMemberOutput, &entry), 0);
@@ -123,7 +127,7 @@ TEST_F(CatalogRequests, StaleAndForeignHandlesAreRefusedNotFollowed) {
     EXPECT_EQ(call<p::yldclos>(r::yldclos, scan), zef::kCatalogBadRequest);
 }
 
-TEST_F(CatalogRequests, FilesThatAreNotCatalogsAreReportedDamaged) {
+TEST_F(CatalogFileRequests, FilesThatAreNotCatalogsAreReportedDamaged) {
     struct Case {
         const char *what;
         std::function<void(const std::filesystem::path &)> make;
@@ -170,9 +174,11 @@ TEST_F(CatalogRequests, FilesThatAreNotCatalogsAreReportedDamaged) {
     EXPECT_EQ(open_catalog("work", "folder", zef::kLibraryWrite, &cat), zef::kCatalogDamaged);
 }
 
-TEST_F(CatalogRequests, ADamagedChunkIsReportedNotDelivered) {
+TEST_P(CatalogRequests, ADamagedChunkIsReportedNotDelivered) {
     write_entry("work", "c", "e", "DATA", numbered_blocks("d", 100));
-    {
+    if (kind == StoreKind::database) {
+        database->sql("UPDATE chunks SET data = substring(data from 1 for 500)");
+    } else {
         sqlite3 *db = nullptr;
         sqlite3_open(catalog_path("c").c_str(), &db);
         sqlite3_exec(db, "UPDATE chunks SET data = substr(data, 1, 500)", nullptr, nullptr, nullptr);
@@ -187,21 +193,22 @@ TEST_F(CatalogRequests, ADamagedChunkIsReportedNotDelivered) {
     EXPECT_FALSE(services.check_catalog("work", "c").empty());
 }
 
-TEST_F(CatalogRequests, ReadOnlyLibrariesServeReadsOnly) {
+TEST_P(CatalogRequests, ReadOnlyLibrariesServeReadsOnly) {
     write_entry("work", "c", "e", "DATA", {{1, "x"}});
-    services.assign_library("ro", dir.path(), /*read_only=*/true);
+    services.deassign_library("work");
+    assign_work(services, /*read_only=*/true);
     void *cat = nullptr, *entry = nullptr;
-    EXPECT_EQ(open_catalog("ro", "c", zef::kLibraryWrite, &cat), zef::kCatalogBadRequest);
-    EXPECT_EQ(open_catalog("ro", "new", zef::kLibraryWrite, &cat), zef::kCatalogBadRequest);
-    EXPECT_FALSE(std::filesystem::exists(dir.path() / "new.zcat"));
-    EXPECT_EQ(read_entry("ro", "c", "e", "DATA").blocks, (std::vector<Block>{{1, "x"}}));
-    ASSERT_EQ(open_catalog("ro", "c", zef::kLibraryInput, &cat), 0);
+    EXPECT_EQ(open_catalog("work", "c", zef::kLibraryWrite, &cat), zef::kCatalogBadRequest);
+    EXPECT_EQ(open_catalog("work", "new", zef::kLibraryWrite, &cat), zef::kCatalogBadRequest);
+    EXPECT_FALSE(services.catalog_exists("work", "new"));
+    EXPECT_EQ(read_entry("work", "c", "e", "DATA").blocks, (std::vector<Block>{{1, "x"}}));
+    ASSERT_EQ(open_catalog("work", "c", zef::kLibraryInput, &cat), 0);
     EXPECT_EQ(open_entry(cat, "e", "DATA", zef::kMemberOutput, &entry), zef::kCatalogBadRequest);
     EXPECT_EQ(remove(cat, "e", "DATA"), zef::kCatalogBadRequest);
     EXPECT_EQ(close_catalog(cat), 0);
 }
 
-TEST_F(CatalogRequests, LibraryAssignment) {
+TEST_F(CatalogFileRequests, LibraryAssignment) {
     EXPECT_THROW(services.assign_library("toolongname", dir.path()), zefhost::catalog::CatalogError);
     EXPECT_THROW(services.assign_library("x", dir.path() / "missing"), zefhost::catalog::CatalogError);
     services.assign_library("tmp", dir.path() / "made" / "here", false, /*create_directory=*/true);
@@ -210,7 +217,7 @@ TEST_F(CatalogRequests, LibraryAssignment) {
     EXPECT_TRUE(std::filesystem::exists(dir.path() / "made" / "here" / "c.zcat"));
 }
 
-TEST_F(CatalogRequests, DirectoryScanInNameThenTypeOrderFromAViewTakenAtOpen) {
+TEST_P(CatalogRequests, DirectoryScanInNameThenTypeOrderFromAViewTakenAtOpen) {
     for (auto [name, type] : std::vector<std::pair<const char *, const char *>>{
              {"beta", "LOG"}, {"alpha", "SOURCE"}, {"beta", "HTML"}, {"a", "OUTPUT"}, {"alpha", "CSV"}})
         write_entry("work", "dir", name, type, {{145, name}});
@@ -246,7 +253,7 @@ TEST_F(CatalogRequests, DirectoryScanInNameThenTypeOrderFromAViewTakenAtOpen) {
     EXPECT_EQ(close_catalog(cat), 0);
 }
 
-TEST_F(CatalogRequests, InformationRecordsGetAHostWord) {
+TEST_P(CatalogRequests, InformationRecordsGetAHostWord) {
     void *cat = nullptr;
     ASSERT_EQ(open_catalog("work", "c", zef::kLibraryWrite, &cat), 0);
     zef::InformationRecord record{};
@@ -260,17 +267,17 @@ TEST_F(CatalogRequests, InformationRecordsGetAHostWord) {
     EXPECT_EQ(call<p::ylinfsr>(r::ylinfsr, cat, reinterpret_cast<void *>(record.host_word)), 0);
 }
 
-TEST_F(CatalogRequests, PlannedHostFailuresAnswerWithoutDoingTheWork) {
+TEST_P(CatalogRequests, PlannedHostFailuresAnswerWithoutDoingTheWork) {
     host.fail_call(r::ylopen, zef::kCatalogIoFailure);
     void *cat = nullptr;
     EXPECT_EQ(open_catalog("work", "c", zef::kLibraryWrite, &cat), zef::kCatalogIoFailure);
-    EXPECT_FALSE(std::filesystem::exists(dir.path() / "c.zcat"));
+    EXPECT_FALSE(services.catalog_exists("work", "c"));
     ASSERT_EQ(open_catalog("work", "c", zef::kLibraryWrite, &cat), 0);
     EXPECT_EQ(host.calls(r::ylopen), 2);
     EXPECT_EQ(close_catalog(cat), 0);
 }
 
-TEST_F(CatalogRequests, AnEntryReplacedBetweenDescribeAndOpenIsNotDeliveredIntoAShortBuffer) {
+TEST_P(CatalogRequests, AnEntryReplacedBetweenDescribeAndOpenIsNotDeliveredIntoAShortBuffer) {
     write_entry("work", "c", "e", "DATA", {{1, "short"}});
     void *cat = nullptr, *entry = nullptr;
     ASSERT_EQ(open_catalog("work", "c", zef::kLibraryInput, &cat), 0);

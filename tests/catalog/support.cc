@@ -1,6 +1,8 @@
 #include "support.h"
 
+#include <libpq-fe.h>
 #include <poll.h>
+#include <sqlite3.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,6 +11,8 @@
 #include <cstring>
 #include <ostream>
 #include <thread>
+
+#include "support/postgres_cluster.h"
 
 namespace cattest {
 
@@ -270,7 +274,79 @@ int Child::wait(std::chrono::milliseconds wait) {
 
 // -------------------------------------------------------------- CatalogTest --
 
-CatalogTest::CatalogTest() : services(host.catalogs()) { services.assign_library("work", dir.path()); }
+std::string store_name(const ::testing::TestParamInfo<StoreKind> &info) {
+    return info.param == StoreKind::directory ? "Directory" : "Database";
+}
+
+namespace {
+
+std::string run_sql(const std::string &uri, const std::string &statement) {
+    PGconn *conn = PQconnectdb(uri.c_str());
+    std::string out;
+    if (PQstatus(conn) == CONNECTION_OK) {
+        PGresult *r = PQexec(conn, ("SET search_path TO work; " + statement).c_str());
+        if (PQresultStatus(r) == PGRES_TUPLES_OK && PQntuples(r) > 0 && !PQgetisnull(r, 0, 0))
+            out = PQgetvalue(r, 0, 0);
+        else if (PQresultStatus(r) != PGRES_TUPLES_OK && PQresultStatus(r) != PGRES_COMMAND_OK)
+            ADD_FAILURE() << statement << ": " << PQresultErrorMessage(r);
+        PQclear(r);
+    } else {
+        ADD_FAILURE() << "cannot connect: " << PQerrorMessage(conn);
+    }
+    PQfinish(conn);
+    return out;
+}
+
+}  // namespace
+
+TestDatabase::TestDatabase() {
+    static int made = 0;
+    name_ = "t" + std::to_string(::getpid()) + "_" + std::to_string(++made);
+    zeftest::PostgresCluster &cluster = zeftest::PostgresCluster::shared();
+    cluster.sql("CREATE DATABASE " + name_);
+    uri_ = cluster.uri(name_);
+}
+
+TestDatabase::~TestDatabase() {
+    try {
+        zeftest::PostgresCluster::shared().sql("DROP DATABASE IF EXISTS " + name_ + " WITH (FORCE)");
+    } catch (...) {
+    }
+}
+
+std::string TestDatabase::sql(const std::string &statement) const { return run_sql(uri_, statement); }
+
+CatalogTest::CatalogTest(StoreKind kind_) : kind(kind_), services(host.catalogs()) {
+    if (kind == StoreKind::database) database.emplace();
+    assign_work(services);
+}
+
+void CatalogTest::assign_work(zefhost::catalog::Services &other, bool read_only) const {
+    if (kind == StoreKind::database)
+        other.assign_database_library("work", database->uri(), read_only);
+    else
+        other.assign_library("work", dir.path(), read_only);
+}
+
+int64_t CatalogTest::count_rows(std::string_view catalog, const std::string &table) const {
+    if (kind == StoreKind::database) {
+        std::string n = database->sql("SELECT count(*) FROM " + table + " WHERE catalog = upper('" +
+                                      std::string(catalog) + "')");
+        return n.empty() ? -1 : std::stoll(n);
+    }
+    sqlite3 *db = nullptr;
+    int64_t n = -1;
+    std::string file = catalog_path(catalog).string();
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt *s = nullptr;
+        std::string sql = "SELECT count(*) FROM " + table;
+        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW)
+            n = sqlite3_column_int64(s, 0);
+        sqlite3_finalize(s);
+    }
+    sqlite3_close(db);
+    return n;
+}
 
 void CatalogTest::TearDown() {
     EXPECT_EQ(services.open_entries(), 0u) << "an entry handle was left open";

@@ -122,17 +122,62 @@ private:
     Channel parent_{-1, -1};
 };
 
-// A test with a live host and a library WORK assigned to a fresh directory.
+// What keeps a test's library WORK: a fresh directory of SQLite files, or a
+// fresh database of the test program's own PostgreSQL server.
+enum class StoreKind { directory, database };
+std::string store_name(const ::testing::TestParamInfo<StoreKind> &info);
+inline void PrintTo(StoreKind kind, std::ostream *out) {
+    *out << (kind == StoreKind::directory ? "directory" : "database");
+}
+
+// A database of the shared test server, made for one test and dropped
+// after it (with any session still connected to it).
+class TestDatabase {
+public:
+    TestDatabase();
+    ~TestDatabase();
+    TestDatabase(const TestDatabase &) = delete;
+    TestDatabase &operator=(const TestDatabase &) = delete;
+    const std::string &uri() const { return uri_; }
+    // Runs SQL in the database (search path: the library WORK's schema);
+    // the first column of the first row, "" when there is none.
+    std::string sql(const std::string &statement) const;
+
+private:
+    std::string name_;
+    std::string uri_;
+};
+
+// A test with a live host and a library WORK assigned to a fresh directory
+// or (StoreKind::database) a fresh database.
 class CatalogTest : public ::testing::Test {
 protected:
-    CatalogTest();
+    explicit CatalogTest(StoreKind kind = StoreKind::directory);
     void TearDown() override;
 
+    // The catalog's file (directory libraries only).
     std::filesystem::path catalog_path(std::string_view catalog) const;
+    // Assigns WORK of another host's services to the same place.
+    void assign_work(zefhost::catalog::Services &other, bool read_only = false) const;
+    // The rows of a catalog's table ("entries", "writers") in the store,
+    // read behind the services' back; -1 when they cannot be read.
+    int64_t count_rows(std::string_view catalog, const std::string &table) const;
 
+    StoreKind kind;
     TempDir dir;
+    std::optional<TestDatabase> database;
     zefhost::Host host;
     zefhost::catalog::Services &services;
 };
+
+// The same test run once on each store.
+class BothStores : public CatalogTest, public ::testing::WithParamInterface<StoreKind> {
+protected:
+    BothStores() : CatalogTest(GetParam()) {}
+};
+
+#define ZEF_ON_BOTH_STORES(suite)                                                                    \
+    INSTANTIATE_TEST_SUITE_P(Stores, suite, ::testing::Values(StoreKind::directory, StoreKind::database), \
+                             store_name)
 
 }  // namespace cattest
