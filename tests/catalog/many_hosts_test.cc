@@ -152,7 +152,8 @@ protected:
             std::string entry = kShared[random() % kShared.size()];
             EntryRead read = read_entry("work", "hosts", entry, "DATA");
             if (read.status != 0) {
-                log.line("readfail " + entry + " " + std::to_string(read.status));
+                log.line("readfail " + entry + " " + std::to_string(read.status) + " " +
+                         zefhost::catalog::Services::live().last_error());
                 continue;
             }
             std::string tag = whole_version(read.blocks);
@@ -170,8 +171,11 @@ protected:
         for (const auto &w : log_lines(logs())) {
             if (w[0] == "c") closing[w[1]][w[2]] = std::stoll(w[3]);
             if (w[0] == "d") done[w[1]].insert(w[2]);
-            if (w[0] == "mixed" || w[0] == "badlist" || w[0] == "readfail")
-                ADD_FAILURE() << "a reader saw " << w[0] << " " << w[1] << (w.size() > 2 ? " " + w[2] : "");
+            if (w[0] == "mixed" || w[0] == "badlist" || w[0] == "readfail") {
+                std::string said;
+                for (const std::string &word : w) said += " " + word;
+                ADD_FAILURE() << "a reader saw" << said;
+            }
             if (w[0] == "read") ++reads;
             if (w[0] == "list") ++lists;
         }

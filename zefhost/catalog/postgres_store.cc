@@ -285,6 +285,18 @@ std::vector<int64_t> PostgresSession::writers(const EntryKey *key) {
     return out;
 }
 
+std::vector<int64_t> PostgresSession::claim_writers(const EntryKey *key) {
+    // A writer deletes its row in the transaction of its close: held here,
+    // the row keeps that close waiting until this transaction ends.
+    pg::Result r =
+        key ? connection_->run("SELECT content FROM writers WHERE catalog = $1 AND name = $2 AND type = $3 FOR UPDATE",
+                               {catalog_, key->name, key->type})
+            : connection_->run("SELECT content FROM writers WHERE catalog = $1 FOR UPDATE", {catalog_});
+    std::vector<int64_t> out;
+    for (int i = 0; i < r.rows(); ++i) out.push_back(r.integer(i, 0));
+    return out;
+}
+
 bool PostgresSession::empty() {
     pg::Result r = connection_->run(
         "SELECT NOT EXISTS (SELECT 1 FROM entries WHERE catalog = $1) AND "

@@ -70,6 +70,7 @@ public:
     int64_t add_writer(const EntryKey &key) override;
     void remove_writer(int64_t content) override;
     std::vector<int64_t> writers(const EntryKey *key) override;
+    std::vector<int64_t> claim_writers(const EntryKey *key) override;
     bool empty() override;
 
     std::vector<std::string> store_problems() override { return {}; }

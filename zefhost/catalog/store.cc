@@ -15,7 +15,7 @@ int64_t now_microseconds() {
 
 bool Store::reclaim_dead_writers(StoreSession &session, const EntryKey *key) {
     bool live = false;
-    for (int64_t content : session.writers(key)) {
+    for (int64_t content : session.claim_writers(key)) {
         if (writer_alive(session, content)) {
             live = true;
             continue;

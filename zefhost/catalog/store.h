@@ -113,6 +113,10 @@ public:
     virtual void remove_writer(int64_t content) = 0;
     // The content ids of the writers of `key` (of every entry when null).
     virtual std::vector<int64_t> writers(const EntryKey *key) = 0;
+    // The same within a write transaction, each writer's row held until
+    // the transaction ends: a writer found dead stays dead, and one that
+    // closes meanwhile cannot have its content taken for a dead writer's.
+    virtual std::vector<int64_t> claim_writers(const EntryKey *key) = 0;
     // True when the catalog holds no entry and no writer.
     virtual bool empty() = 0;
 
