@@ -100,11 +100,10 @@ int exit_status_for(int32_t status) {
     }
 }
 
-std::string shown(std::string_view value) {
-    constexpr size_t kMost = 80;
+std::string shown(std::string_view value, size_t most) {
     std::string text;
     for (size_t i = 0; i < value.size(); ++i) {
-        if (text.size() >= kMost) return text + "...";
+        if (text.size() >= most) return text + "...";
         auto c = static_cast<unsigned char>(value[i]);
         if (c == '\t') {
             text += "\\t";
@@ -125,7 +124,9 @@ std::string catalog_detail_text(std::string_view detail) {
     if (detail.empty()) return {};
     // "FILE: what happened" when the trouble is a catalog file's.
     size_t file_end = detail.find(".zcat: ");
-    if (file_end == std::string_view::npos) return shown(detail);
+    // A store's own words (a database server's reason, say) are kept whole
+    // enough to act on.
+    if (file_end == std::string_view::npos) return shown(detail, 400);
     std::string file = shown(detail.substr(0, file_end + 5));
     return file_trouble(file, detail.substr(file_end + 7));
 }

@@ -57,7 +57,7 @@ void print_problem(std::string_view text);
 // characters and bytes outside ASCII as \t, \n or \xNN, and cut to about
 // 80 characters with "..." after them, so that a message stays one
 // readable line whatever it echoes.
-std::string shown(std::string_view value);
+std::string shown(std::string_view value, size_t most = 80);
 
 // What the catalog services said about a catalog file, in a person's words:
 // "FILE is not a catalog file", "FILE is damaged", ... never the store's SQL

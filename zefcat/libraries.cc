@@ -58,7 +58,9 @@ std::vector<std::string> Libraries::split_library_list(const std::string &all) {
         size_t equals = all.find('=', start);
         if (end != std::string::npos && equals != std::string::npos && equals < end &&
             zefhost::catalog::names_database(std::string_view(all).substr(equals + 1))) {
-            end = equals;
+            // Past the scheme's own colon: "postgresql:host=..." is not a
+            // library named "host".
+            end = all.find(':', equals + 1);
             for (;;) {
                 end = all.find(':', end + 1);
                 if (end == std::string::npos) break;
