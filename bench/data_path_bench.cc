@@ -18,9 +18,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "in_process_pairs.h"
+#include "support/postgres_cluster.h"
 #include "launcher.h"
 #include "pairs.h"
 #include "tool_pairs.h"
@@ -76,6 +78,17 @@ int run(bool guard) {
     if (!sqlite) std::fprintf(stderr, "bench_data_path: sqlite3 -A does not work here; its rows are left out\n");
     for (bench::Pair &pair : bench::tool_pairs(scratch.path / "tool", zefcat_path, tool, sqlite))
         pairs.push_back(std::move(pair));
+    // A throwaway PostgreSQL server of the benchmark's own, for a database
+    // library beside the directory library.
+    std::unique_ptr<zeftest::PostgresCluster> server;
+    try {
+        server = std::make_unique<zeftest::PostgresCluster>();
+    } catch (const std::exception &failure) {
+        std::fprintf(stderr, "bench_data_path: no PostgreSQL server, so no database rows: %s\n", failure.what());
+    }
+    if (server)
+        for (bench::Pair &pair : bench::database_pairs(scratch.path / "tool", zefcat_path, tool, server->uri()))
+            pairs.push_back(std::move(pair));
 
     bench::run_interleaved(pairs, runs);
     std::printf("scale %g, %d rounds, medians%s\n", scale, runs,

@@ -37,7 +37,7 @@ void run_interleaved(std::vector<Pair> &pairs, int runs) {
 
 bool print_table(const std::vector<Pair> &pairs, bool guard, int64_t memory_limit_kib) {
     bool all_passed = true;
-    std::printf("%-7s %-34s %10s  %-18s %10s %7s  %-14s %-4s %9s\n", "layer", "what", "ours s", "plain",
+    std::printf("%-8s %-33s %10s  %-18s %10s %7s  %-14s %-4s %9s\n", "layer", "what", "ours s", "plain",
                 "plain s", "ratio", guard ? "guard" : "goal", "pass", "peak MiB");
     int64_t peak = 0;
     for (const Pair &pair : pairs) {
@@ -57,14 +57,14 @@ bool print_table(const std::vector<Pair> &pairs, bool guard, int64_t memory_limi
             peak = std::max(peak, kib);
             std::snprintf(memory, sizeof memory, "%.1f", static_cast<double>(kib) / 1024);
         }
-        std::printf("%-7s %-34s %10.3f  %-18s %10.3f %7.2f  %-14s %-4s %9s\n", pair.layer.c_str(),
+        std::printf("%-8s %-33s %10.3f  %-18s %10.3f %7.2f  %-14s %-4s %9s\n", pair.layer.c_str(),
                     pair.what.c_str(), median_seconds(pair.our_runs), pair.plain_name.c_str(),
                     median_seconds(pair.plain_runs), r, goal.c_str(), verdict, memory);
     }
     if (peak > 0) {
         bool passed = peak <= memory_limit_kib;
         all_passed = all_passed && passed;
-        std::printf("%-7s %-34s %10s  %-18s %10s %7s  %-14s %-4s %9.1f\n", "memory",
+        std::printf("%-8s %-33s %10s  %-18s %10s %7s  %-14s %-4s %9.1f\n", "memory",
                     "highest peak RSS of a zefcat run", "", "", "", "",
                     ("<= " + std::to_string(memory_limit_kib / 1024) + " MiB").c_str(), passed ? "yes" : "NO",
                     static_cast<double>(peak) / 1024);

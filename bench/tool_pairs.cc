@@ -172,4 +172,39 @@ std::vector<Pair> tool_pairs(const fs::path &directory, const std::string &zefca
     return pairs;
 }
 
+std::vector<Pair> database_pairs(const fs::path &directory, const std::string &zefcat, const ToolSizes &sizes,
+                                 const std::string &database_uri) {
+    fs::path library = directory / "library";
+    std::string dir = directory.string();
+    std::string label = "binary " + std::to_string(sizes.binary_bytes >> 20) + " MiB";
+    auto zef = [&](const std::string &where, std::vector<std::string> words) {
+        std::vector<std::string> all = {zefcat, "-L", "bench=" + where};
+        all.insert(all.end(), words.begin(), words.end());
+        return ChildRun{all, dir};
+    };
+    ChildRun db_put = zef(database_uri, {"put", "bench.db.data.png", "data.bin"});
+    ChildRun db_get = zef(database_uri, {"get", "bench.db.data.png"});
+    ChildRun dir_put = zef(library.string(), {"put", "bench.db.data.png", "data.bin"});
+    ChildRun dir_get = zef(library.string(), {"get", "bench.db.data.png"});
+
+    Pair p;
+    p.layer = "database";
+    p.child = true;
+    p.plain_name = "directory lib";
+    // At most three times a directory library's time; the guard's floor
+    // catches a store grown several times slower than today.
+    p.goal = 1.0 / 3;
+    p.goal_text = ">= 0.33 (3x)";
+    p.guard = 0.1;
+    p.what = "put " + label;
+    p.ours = [db_put] { return run(db_put); };
+    p.plain = [dir_put] { return run(dir_put); };
+    std::vector<Pair> pairs{p};
+    p.what = "get " + label;
+    p.ours = [db_get] { return run(db_get); };
+    p.plain = [dir_get] { return run(dir_get); };
+    pairs.push_back(p);
+    return pairs;
+}
+
 }  // namespace bench

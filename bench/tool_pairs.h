@@ -22,6 +22,12 @@ struct ToolSizes {
 std::vector<Pair> tool_pairs(const std::filesystem::path &directory, const std::string &zefcat,
                              const ToolSizes &sizes, bool sqlite);
 
+// zefcat put and get of the binary file (written by tool_pairs) on a
+// library in the PostgreSQL database `database_uri` against the same on a
+// directory library: what a database library costs.
+std::vector<Pair> database_pairs(const std::filesystem::path &directory, const std::string &zefcat,
+                                 const ToolSizes &sizes, const std::string &database_uri);
+
 // Whether `sqlite3 -A` works here (a build without archive support has none).
 bool sqlite_archives_work(const std::filesystem::path &directory);
 
