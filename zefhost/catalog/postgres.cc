@@ -80,6 +80,7 @@ Connection::~Connection() {
 }
 
 void Connection::exec(const char *sql) {
+    if (sent_ != nullptr) discard();
     PGresult *result = PQexec(conn_, sql);
     ExecStatusType status = result ? PQresultStatus(result) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) fail(result, sql);
@@ -87,13 +88,14 @@ void Connection::exec(const char *sql) {
 }
 
 bool Connection::try_exec(const char *sql) noexcept {
+    if (sent_ != nullptr) discard();
     PGresult *result = PQexec(conn_, sql);
     bool ok = result && (PQresultStatus(result) == PGRES_COMMAND_OK || PQresultStatus(result) == PGRES_TUPLES_OK);
     PQclear(result);
     return ok;
 }
 
-Result Connection::run(const char *sql, std::initializer_list<Param> params, bool binary_result) {
+const std::string &Connection::prepared(const char *sql) {
     auto found = prepared_.find(sql);
     if (found == prepared_.end()) {
         std::string name = "z" + std::to_string(prepared_.size());
@@ -102,9 +104,20 @@ Result Connection::run(const char *sql, std::initializer_list<Param> params, boo
         PQclear(prepared);
         found = prepared_.emplace(sql, std::move(name)).first;
     }
+    return found->second;
+}
+
+namespace {
+
+// libpq's parameter arrays for `params`, which must outlive them.
+struct ParamArrays {
     std::vector<const char *> values;
     std::vector<int> lengths;
     std::vector<int> formats;
+    explicit ParamArrays(std::initializer_list<Param> params);
+};
+
+ParamArrays::ParamArrays(std::initializer_list<Param> params) {
     values.reserve(params.size());
     for (const Param &p : params) {
         switch (p.kind) {
@@ -126,11 +139,45 @@ Result Connection::run(const char *sql, std::initializer_list<Param> params, boo
             break;
         }
     }
-    PGresult *raw = PQexecPrepared(conn_, found->second.c_str(), static_cast<int>(values.size()), values.data(),
-                                   lengths.data(), formats.data(), binary_result ? 1 : 0);
+}
+
+}  // namespace
+
+Result Connection::run(const char *sql, std::initializer_list<Param> params, bool binary_result) {
+    if (sent_ != nullptr) discard();
+    const std::string &name = prepared(sql);
+    ParamArrays a(params);
+    PGresult *raw = PQexecPrepared(conn_, name.c_str(), static_cast<int>(a.values.size()), a.values.data(),
+                                   a.lengths.data(), a.formats.data(), binary_result ? 1 : 0);
     ExecStatusType status = raw ? PQresultStatus(raw) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) fail(raw, sql);
     return Result(raw);
+}
+
+void Connection::send(const char *sql, std::initializer_list<Param> params, bool binary_result) {
+    if (sent_ != nullptr) discard();
+    const std::string &name = prepared(sql);
+    ParamArrays a(params);
+    if (PQsendQueryPrepared(conn_, name.c_str(), static_cast<int>(a.values.size()), a.values.data(),
+                            a.lengths.data(), a.formats.data(), binary_result ? 1 : 0) != 1)
+        fail(nullptr, sql);
+    sent_ = sql;
+}
+
+Result Connection::receive() {
+    const char *sql = sent_;
+    sent_ = nullptr;
+    PGresult *raw = PQgetResult(conn_);
+    // The rest of what the request answered (nothing, for one statement).
+    while (PGresult *more = PQgetResult(conn_)) PQclear(more);
+    ExecStatusType status = raw ? PQresultStatus(raw) : PGRES_FATAL_ERROR;
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) fail(raw, sql ? sql : "receive");
+    return Result(raw);
+}
+
+void Connection::discard() noexcept {
+    sent_ = nullptr;
+    while (PGresult *result = PQgetResult(conn_)) PQclear(result);
 }
 
 void Connection::fail(PGresult *result, std::string_view doing) const {

@@ -104,12 +104,23 @@ public:
     Result run(const char *sql, std::initializer_list<Param> params = {}, bool binary_result = false);
     // The same, never throwing: false when it failed.
     bool try_exec(const char *sql) noexcept;
+    // Sends a request without waiting for its answer, so that the server
+    // works on it while this process does something else; receive() then
+    // waits for the answer. Any other request first drops an answer not
+    // received. One request at a time.
+    void send(const char *sql, std::initializer_list<Param> params = {}, bool binary_result = false);
+    Result receive();
+    bool waiting() const { return sent_ != nullptr; }
+    void discard() noexcept;
 
     // Throws the CatalogError for a failed result, naming `doing`.
     [[noreturn]] void fail(PGresult *result, std::string_view doing) const;
 
 private:
+    const std::string &prepared(const char *sql);
+
     PGconn *conn_ = nullptr;
+    const char *sent_ = nullptr;  // the request sent and not yet received
     pid_t owner_;
     std::string shown_;
     std::unordered_map<const char *, std::string> prepared_;

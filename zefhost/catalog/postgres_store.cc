@@ -15,6 +15,7 @@ namespace zefhost::catalog {
 namespace {
 
 constexpr size_t kIdleConnections = 4;
+constexpr size_t kChunksAhead = 15;
 
 // FNV-1a, folded to 31 bits so that the keys read the same as int4 and as
 // the oid columns of pg_locks. Two things that share keys only wait for
@@ -192,15 +193,65 @@ std::vector<Piece> PostgresSession::pieces(int64_t content) {
     return out;
 }
 
-std::optional<std::span<const uint8_t>> PostgresSession::load_chunk(int64_t chunk) {
-    release_chunk();
-    // A binary result: the bytes arrive as they are stored, not as hex text.
-    chunk_ = connection_->run("SELECT data FROM chunks WHERE id = $1", {chunk}, true);
-    if (chunk_.rows() != 1) return std::nullopt;
-    return chunk_.bytes(0, 0);
+namespace {
+
+const char *const kChunksById = "SELECT id, data FROM chunks WHERE id = ANY($1::bigint[])";
+
+// "{a,b,c}": up to kChunksAhead + 1 ids as a bigint[] parameter.
+std::string id_array(std::span<const int64_t> ids) {
+    std::string text = "{";
+    for (size_t i = 0; i < ids.size() && i <= kChunksAhead; ++i) text += (i ? "," : "") + std::to_string(ids[i]);
+    return text + "}";
 }
 
-void PostgresSession::release_chunk() noexcept { chunk_ = pg::Result(); }
+}  // namespace
+
+PostgresSession::Batch PostgresSession::batch_of(pg::Result result) {
+    Batch batch;
+    batch.rows = std::move(result);
+    for (int row = 0; row < batch.rows.rows(); ++row) {
+        std::span<const uint8_t> id_bytes = batch.rows.bytes(row, 0);
+        if (id_bytes.size() != 8) continue;
+        uint64_t id = 0;
+        for (uint8_t b : id_bytes) id = (id << 8) | b;  // int8 in binary: big-endian
+        batch.ids.emplace_back(static_cast<int64_t>(id), row);
+    }
+    return batch;
+}
+
+std::optional<std::span<const uint8_t>> PostgresSession::Batch::find(int64_t chunk) const {
+    for (const auto &[id, row] : ids)
+        if (id == chunk) return rows.bytes(row, 1);
+    return std::nullopt;
+}
+
+std::optional<std::span<const uint8_t>> PostgresSession::load_chunk(int64_t chunk, std::span<const int64_t> next) {
+    if (auto held = current_.find(chunk)) return held;
+    // A chunk per round trip would leave the server and this process each
+    // waiting for the other. Chunks come about a megabyte at a time, and
+    // while this process delivers one batch the server reads the next.
+    std::optional<std::span<const uint8_t>> asked;
+    if (connection_->waiting()) {
+        current_ = batch_of(connection_->receive());
+        asked = current_.find(chunk);
+    }
+    if (!asked) {
+        std::vector<int64_t> wanted{chunk};
+        wanted.insert(wanted.end(), next.begin(), next.begin() + std::min(next.size(), kChunksAhead));
+        current_ = batch_of(connection_->run(kChunksById, {id_array(wanted)}, true));
+        asked = current_.find(chunk);
+    }
+    // The chunks named to follow that this batch does not hold, sent ahead.
+    size_t held = 0;
+    while (held < next.size() && current_.find(next[held])) ++held;
+    if (asked && held < next.size()) connection_->send(kChunksById, {id_array(next.subspan(held))}, true);
+    return asked;
+}
+
+void PostgresSession::release_chunk() noexcept {
+    if (connection_->waiting()) connection_->discard();
+    current_ = Batch();
+}
 
 void PostgresSession::put_entry(const EntryKey &key, const EntryRow &row) {
     std::span<const uint8_t> description(reinterpret_cast<const uint8_t *>(row.description.data()),

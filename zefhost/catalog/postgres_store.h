@@ -9,6 +9,7 @@
 #include <sys/types.h>
 
 #include <memory>
+#include <utility>
 #include <optional>
 #include <string>
 #include <vector>
@@ -58,7 +59,7 @@ public:
     std::vector<EntryInfo> entries() override;
     std::vector<EntryKey> keys(const std::string &type_filter) override;
     std::vector<Piece> pieces(int64_t content) override;
-    std::optional<std::span<const uint8_t>> load_chunk(int64_t chunk) override;
+    std::optional<std::span<const uint8_t>> load_chunk(int64_t chunk, std::span<const int64_t> next) override;
     void release_chunk() noexcept override;
 
     void put_entry(const EntryKey &key, const EntryRow &row) override;
@@ -81,7 +82,16 @@ public:
 private:
     std::unique_ptr<pg::Connection> connection_;
     std::string catalog_;
-    pg::Result chunk_;  // the loaded chunk, until the next load or release
+    // Chunks fetched in one request: the one asked for and those named to
+    // follow it, held until a chunk outside them is asked for.
+    struct Batch {
+        pg::Result rows;
+        std::vector<std::pair<int64_t, int>> ids;  // chunk id, row
+        std::optional<std::span<const uint8_t>> find(int64_t chunk) const;
+    };
+    static Batch batch_of(pg::Result result);
+
+    Batch current_;
 };
 
 class PostgresStore final : public Store {
