@@ -2,6 +2,7 @@
 // writer whose file system fills up, readers and writers in different
 // processes. Children are forked while the test holds no connection to the
 // catalog, and report through exit codes and one-byte messages.
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <signal.h>
 
@@ -39,8 +40,8 @@ int write_in_child(const Child::Channel &channel, const std::string &name, int32
 
 class CatalogProcesses : public BothStores {
 protected:
-    // Only the catalog files themselves in a directory library: no -wal,
-    // -shm or writers file once the last handle closed.
+    // Only the catalog files themselves in a directory library and their
+    // reserves: no -wal, -shm or writers file once the last handle closed.
     void expect_only_catalog_files(const std::vector<std::string> &expected) {
         if (kind == StoreKind::directory) {
             EXPECT_EQ(files_in(dir.path()), expected);
@@ -310,7 +311,7 @@ TEST_P(CatalogProcesses, AWriterWaitsForTheEntryAndAppendsAfterTheWriterBeforeIt
     ASSERT_EQ(close_catalog(cat), 0);
     EXPECT_EQ(notices, 1);
     EXPECT_EQ(read_entry("work", "wait", "e", "DATA").blocks, joined(joined(v1, theirs), ours));
-    expect_only_catalog_files({"wait.zcat"});
+    expect_only_catalog_files({"wait.zcat", "wait.zcat-reserve"});
 }
 
 TEST_P(CatalogProcesses, ADeletionWaitsForTheWriterAndTheWaitHasABound) {
@@ -355,7 +356,48 @@ TEST_P(CatalogProcesses, AKilledWriterHoldsNoOneUp) {
     EXPECT_EQ(read_entry("work", "wait", "e", "DATA").blocks, joined(v1, {Block{322, "after"}}));
     EXPECT_EQ(count_rows("wait", "writers"), 0);
     EXPECT_EQ(services.check_catalog("work", "wait"), std::vector<std::string>{});
-    expect_only_catalog_files({"wait.zcat"});
+    expect_only_catalog_files({"wait.zcat", "wait.zcat-reserve"});
+}
+
+}  // namespace
+}  // namespace cattest
+
+namespace cattest {
+namespace {
+
+// Whether a process other than this one holds a lock on the bytes that
+// readers of a SQLite file lock shared (asked from a child, since a
+// process does not see its own POSIX locks).
+bool shared_bytes_locked_by(pid_t holder, const std::filesystem::path &file) {
+    Child probe([&](const Child::Channel &) {
+        int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        struct flock lock {};
+        lock.l_type = F_WRLCK;
+        lock.l_whence = SEEK_SET;
+        lock.l_start = 0x40000002;  // SQLite's shared range, after its pending and reserved bytes
+        lock.l_len = 510;
+        if (fd < 0 || ::fcntl(fd, F_GETLK, &lock) != 0) return 2;
+        return lock.l_type != F_UNLCK && lock.l_pid == holder ? 0 : 1;
+    });
+    return probe.wait() == 0;
+}
+
+// Closing a descriptor of a file drops every POSIX lock the process holds
+// on it, SQLite's included: the store must never open the catalog file
+// beside SQLite. A reader's lock survives a writer's close in its process.
+TEST_F(CatalogFileProcesses, AWritersCloseKeepsTheLocksOfOtherConnectionsInItsProcess) {
+    write_entry("work", "locks", "e", "DATA", numbered_blocks("e", 10));
+    // A catalog handle whose connection has read (and holds SQLite's lock
+    // on the file while it is open), and a writer's close beside it.
+    void *cat = nullptr;
+    ASSERT_EQ(open_catalog("work", "locks", zef::kLibraryInput, &cat), 0);
+    ASSERT_EQ(find(cat, "e", "DATA"), 0);
+    ASSERT_TRUE(shared_bytes_locked_by(::getpid(), catalog_path("locks")));
+    write_entry("work", "locks", "f", "DATA", numbered_blocks("f", 10));
+    EXPECT_TRUE(shared_bytes_locked_by(::getpid(), catalog_path("locks")))
+        << "the catalog handle's lock was dropped by the writer's close";
+    EXPECT_EQ(find(cat, "f", "DATA"), 0);
+    EXPECT_EQ(close_catalog(cat), 0);
 }
 
 }  // namespace

@@ -30,7 +30,8 @@ void remove_companions(const std::filesystem::path &file) {
     std::error_code ignored;
     // A catalog made again at the same place meanwhile keeps its own.
     if (std::filesystem::exists(file, ignored)) return;
-    for (const char *suffix : {"-wal", "-shm", "-journal"}) std::filesystem::remove(file.string() + suffix, ignored);
+    for (const char *suffix : {"-wal", "-shm", "-journal", "-reserve"})
+        std::filesystem::remove(file.string() + suffix, ignored);
     std::filesystem::remove(writers_file(file), ignored);
 }
 

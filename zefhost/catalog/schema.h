@@ -16,8 +16,9 @@
 //
 // Beside "<name>.zcat" SQLite keeps "-wal" and "-shm" files while the
 // catalog is in use, and writers lock bytes of "<name>.zcat-writers"
-// (writer_lock.h); only the .zcat file holds data, and the others go when
-// the last process using the catalog closes it (store.h).
+// (writer_lock.h); those go when the last process using the catalog closes
+// it (sqlite_store.h). "<name>.zcat-reserve" is room kept for deletions on
+// a full disk, and stays with the catalog. Only the .zcat file holds data.
 #pragma once
 
 #include <cstdint>

@@ -370,7 +370,7 @@ void SqliteStore::remove_if_empty(const std::filesystem::path &file) {
             is_empty = session.empty();
         }
         if (!is_empty) return;
-        for (const char *suffix : {"", "-wal", "-shm"}) ::unlink(beside(file, suffix).c_str());
+        for (const char *suffix : {"", "-wal", "-shm", "-reserve"}) ::unlink(beside(file, suffix).c_str());
     });
 }
 
@@ -417,29 +417,29 @@ void SqliteStore::settle(StoreSession &session) {
     if (rc == SQLITE_OK) keep_reserve();
 }
 
+// The reserve is a file of its own: the catalog file is never opened
+// beside SQLite (closing such a descriptor would drop every lock SQLite
+// holds on the file in this process), and giving the room back cannot
+// touch pages that another process is writing.
 void SqliteStore::keep_reserve() {
-    int fd = ::open(file_.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) return;
+    std::filesystem::path reserve = reserve_file(file_);
     struct stat st {};
+    if (::stat(reserve.c_str(), &st) == 0 && st.st_blocks * 512 >= kReserveBytes) return;
+    int fd = ::open(reserve.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0) return;
     // Best effort: where the file system cannot, there is no reserve.
-    if (::fstat(fd, &st) == 0) ::fallocate(fd, FALLOC_FL_KEEP_SIZE, st.st_size, kReserveBytes);
+    ::fallocate(fd, 0, 0, kReserveBytes);
     ::close(fd);
 }
 
 bool SqliteStore::release_reserve() {
-    int fd = ::open(file_.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) return false;
+    std::filesystem::path reserve = reserve_file(file_);
     struct stat st {};
-    bool freed = false;
-    if (::fstat(fd, &st) == 0) {
-        blkcnt_t before = st.st_blocks;
-        // Past the end only: the catalog's own bytes stay as they are.
-        ::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, st.st_size, int64_t{1} << 40);
-        freed = ::fstat(fd, &st) == 0 && st.st_blocks < before;
-    }
-    ::close(fd);
-    return freed;
+    if (::lstat(reserve.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_blocks == 0) return false;
+    return ::unlink(reserve.c_str()) == 0;
 }
+
+std::filesystem::path reserve_file(const std::filesystem::path &catalog_file) { return beside(catalog_file, "-reserve"); }
 
 std::unique_ptr<StoreSession> SqliteStore::acquire() {
     if (idle_.empty()) return std::make_unique<SqliteSession>(open_connection(), format_version_);

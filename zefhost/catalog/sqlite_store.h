@@ -26,6 +26,8 @@ struct FileId {
     auto operator<=>(const FileId &) const = default;
 };
 
+std::filesystem::path reserve_file(const std::filesystem::path &catalog_file);
+
 class SqliteSession final : public StoreSession {
 public:
     SqliteSession(std::unique_ptr<sql::Connection> connection, int32_t format_version)
@@ -100,10 +102,10 @@ public:
     // it, unless a reader still needs it (then it waits for another time:
     // this never waits).
     void settle(StoreSession &session) override;
-    // Room kept for deletions on a full disk: blocks allocated past the end
-    // of the catalog file (not part of it, invisible to SQLite). Kept after
-    // every settle that emptied the log; given back to the file system when
-    // a deletion finds the disk full.
+    // Room kept for deletions on a full disk: "<catalog>-reserve", a file of
+    // 512 KB allocated beside the catalog. Kept after every settle that
+    // emptied the log; given back to the file system when a deletion finds
+    // the disk full.
     void keep_reserve();
     bool release_reserve() override;
 
