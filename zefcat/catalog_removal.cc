@@ -35,8 +35,8 @@ void remove_companions(const std::filesystem::path &file) {
 
 }  // namespace
 
-void remove_catalog(Tool &tool, std::string_view name, CatalogRemoval how, bool missing_ok,
-                    std::string_view context) {
+std::optional<size_t> remove_catalog(Tool &tool, std::string_view name, CatalogRemoval how, bool missing_ok,
+                      std::string_view context, bool dry_run) {
     std::vector<std::string> parts = name_parts(name);
     std::string shown_name = catalog::upper(parts[0]) + "." + catalog::upper(parts[1]);
     catalog::Services &services = tool.host().catalogs();
@@ -53,12 +53,13 @@ void remove_catalog(Tool &tool, std::string_view name, CatalogRemoval how, bool 
     std::optional<catalog::Library> library = services.library(parts[0]);
     std::error_code error;
     if (!std::filesystem::exists(file, error)) {
-        if (missing_ok) return;
+        if (missing_ok) return std::nullopt;
         throw Problem(std::string(context) + ": no such catalog");
     }
     if (library && library->read_only)
         throw Problem(std::string(context) + ": library " + catalog::upper(parts[0]) + " is read-only");
 
+    size_t entries = 0;
     try {
         catalog::Store store(file, true, 10000);
         {
@@ -68,11 +69,12 @@ void remove_catalog(Tool &tool, std::string_view name, CatalogRemoval how, bool 
             if (store.reclaim_dead_writers(store.main(), nullptr))
                 throw Problem(std::string(context) + ": an entry of " + shown_name +
                               " is being written; try again when it is closed");
-            size_t entries = store.entries(store.main()).size();
+            entries = store.entries(store.main()).size();
             if (entries > 0 && how == CatalogRemoval::kEmptyOnly)
                 throw Problem(std::string(context) + ": catalog " + shown_name + " has " +
                               std::to_string(entries) + (entries == 1 ? " entry" : " entries") +
                               " (-r removes it with them)");
+            if (dry_run) return entries;
             if (::unlink(file.c_str()) != 0)
                 throw Problem(std::string(context) + ": cannot remove " + shown(file.string()) + ": " +
                               std::strerror(errno));
@@ -82,6 +84,7 @@ void remove_catalog(Tool &tool, std::string_view name, CatalogRemoval how, bool 
                       kExitFailure);
     }
     remove_companions(file);
+    return entries;
 }
 
 }  // namespace zefcat
