@@ -173,8 +173,9 @@ TransferReport copy_entry(Session &session, std::string_view source_name, std::s
         in.close(context);
         if (report.cut > 0 && on_cut == OnCut::kAbandon)
             throw Problem(std::string(context) + ": " + std::to_string(report.cut) +
-                          " records are longer than " + target.physical + " keeps (LRECL " +
-                          std::to_string(out.lrecl()) + "); nothing was written");
+                          (report.cut == 1 ? " record is" : " records are") + " longer than " +
+                          target.physical + " keeps (" + std::to_string(out.lrecl()) +
+                          " bytes); nothing was written");
         out.close(context);
     } catch (...) {
         if (out.is_open()) out.abandon();
@@ -182,8 +183,8 @@ TransferReport copy_entry(Session &session, std::string_view source_name, std::s
     }
     if (report.cut > 0)
         print_note(context, std::to_string(report.cut) + (report.cut == 1 ? " record was" : " records were") +
-                                " cut to the record length of " + target.physical + " (" +
-                                std::to_string(out.lrecl()) + ")");
+                                " cut to the " + std::to_string(out.lrecl()) + " bytes " + target.physical +
+                                " keeps");
     return report;
 }
 
