@@ -166,7 +166,9 @@ TEST_F(CopyMove, MvKilledAtAnyMomentLeavesTheSourceWhole) {
     ASSERT_EQ(run({"put", "work.a.big.log", "-"}, lines).status, 0);
     ASSERT_EQ(run({"put", "work.a.big.png", "big.bin"}).status, 0);
 
-    std::mt19937 random(20261208);
+    // Other moments on every run; the seed is in each round's trace.
+    const unsigned seed = std::random_device()();
+    std::mt19937 random(seed);
     int killed = 0;
     for (int round = 0; round < 12; ++round) {
         bool text = round % 2 == 0;
@@ -176,7 +178,7 @@ TEST_F(CopyMove, MvKilledAtAnyMomentLeavesTheSourceWhole) {
         std::string here = "work.a.big" + type, there = "arch.b.big" + type;
         if (run({"exists", here}).status != 0) std::swap(here, there);
         auto delay = std::chrono::microseconds(random() % 400000);
-        SCOPED_TRACE("round " + std::to_string(round) + ": mv " + here + " " + there + ", killed after " +
+        SCOPED_TRACE("seed " + std::to_string(seed) + ", round " + std::to_string(round) + ": mv " + here + " " + there + ", killed after " +
                      std::to_string(delay.count()) + " us");
         pid_t child = start(directory.path(), {"-L", "arch=arch", "--wait", "20", "mv", here, there});
         ASSERT_GT(child, 0);
