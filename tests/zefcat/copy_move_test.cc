@@ -166,6 +166,15 @@ TEST_F(CopyMove, MvKilledAtAnyMomentLeavesTheSourceWhole) {
     ASSERT_EQ(run({"put", "work.a.big.log", "-"}, lines).status, 0);
     ASSERT_EQ(run({"put", "work.a.big.png", "big.bin"}).status, 0);
 
+    // How long a whole mv of each takes here: the kills fall within it.
+    std::chrono::microseconds whole[2];
+    for (int text = 0; text < 2; ++text) {
+        std::string type = text == 0 ? ".png" : ".log";
+        auto began = std::chrono::steady_clock::now();
+        ASSERT_EQ(run({"mv", "work.a.big" + type, "arch.b.big" + type}).status, 0);
+        ASSERT_EQ(run({"mv", "arch.b.big" + type, "work.a.big" + type}).status, 0);
+        whole[text] = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - began) / 2;
+    }
     // Other moments on every run; the seed is in each round's trace.
     const unsigned seed = std::random_device()();
     std::mt19937 random(seed);
@@ -177,7 +186,7 @@ TEST_F(CopyMove, MvKilledAtAnyMomentLeavesTheSourceWhole) {
         // Each round moves the entry to the other catalog (or library).
         std::string here = "work.a.big" + type, there = "arch.b.big" + type;
         if (run({"exists", here}).status != 0) std::swap(here, there);
-        auto delay = std::chrono::microseconds(random() % 400000);
+        auto delay = std::chrono::microseconds(random() % std::max<int64_t>(whole[text ? 1 : 0].count(), 1));
         SCOPED_TRACE("seed " + std::to_string(seed) + ", round " + std::to_string(round) + ": mv " + here + " " + there + ", killed after " +
                      std::to_string(delay.count()) + " us");
         pid_t child = start(directory.path(), {"-L", "arch=arch", "--wait", "20", "mv", here, there});
