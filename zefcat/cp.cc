@@ -27,7 +27,7 @@ int run(Tool &tool, const CopyArguments &arguments, bool move) {
     if (!move) return report.cut > 0 ? kExitCut : 0;
     // A writer may have replaced the source while it was copied: its new
     // version was not copied, and stays.
-    if (entry_version(session, report.source) != report.source_version)
+    if (!report.source_version || entry_version(session, report.source) != report.source_version)
         throw Problem(context + ": " + report.source + " was written while it was copied; " + report.target +
                       " holds the version before, and the source was kept");
     remove_entry(session, report.source, false, Removal::kDelete, context);

@@ -120,9 +120,10 @@ int64_t transfer(Stream &in, Stream &out, bool bytes, int64_t total, std::string
 
 }  // namespace
 
-std::optional<int64_t> entry_version(Session &session, std::string_view physical) {
+std::optional<EntryVersion> entry_version(Session &session, std::string_view physical) {
     std::optional<catalog::EntryRow> row = row_of(session, physical);
-    return row ? std::optional<int64_t>(row->content) : std::nullopt;
+    if (!row) return std::nullopt;
+    return EntryVersion{row->content, row->modified, row->bytes};
 }
 
 TransferReport copy_entry(Session &session, std::string_view source_name, std::string_view target_name,
@@ -145,16 +146,19 @@ TransferReport copy_entry(Session &session, std::string_view source_name, std::s
                       (form == EntryForm::kBytes ? "text" : "binary") + "; copy to a type like " + source.type);
 
     // The source as it was written, its records whole; nothing transcoded.
+    std::optional<EntryVersion> looked_at = entry_version(session, source.physical);
     std::optional<catalog::EntryRow> row = row_of(session, source.physical);
     CopyOptions reading = copy_options(session, {}, form, false, false, context);
     if (row && row->attributes)
         reading = with_stored_attributes(session, std::move(reading), *row->attributes, {}, form, false, false,
                                          context);
     Stream in = open_for_copy(session, source.fileref.name(), zef::kOpenInput, form, reading, context);
-    // What was opened is the version copied (a writer may have put a newer
-    // one between the look and the open).
+    // The version opened is the one looked at only if none came between
+    // the look and the open; otherwise which one is copied is not known.
     row = row_of(session, source.physical);
-    TransferReport report{source.physical, target.physical, 0, row ? row->content : 0};
+    std::optional<EntryVersion> opened;
+    if (row) opened = EntryVersion{row->content, row->modified, row->bytes};
+    TransferReport report{source.physical, target.physical, 0, opened == looked_at ? opened : std::nullopt};
 
     std::vector<std::string> given = target_options(row, form, zef::stream_block_length(in.block()));
     CopyOptions writing = copy_options(session, given, form, false, false, context);

@@ -21,11 +21,20 @@ enum class OnCut {
     kAbandon,  // the target is left as it was
 };
 
+// Which committed version an entry holds: a new version has another
+// content or, appended to, another time and size.
+struct EntryVersion {
+    int64_t content = 0;
+    int64_t modified = 0;
+    int64_t bytes = 0;
+    bool operator==(const EntryVersion &) const = default;
+};
+
 struct TransferReport {
     std::string source;  // LIB.CAT.ENTRY.TYPE, as the module names it
     std::string target;
-    int64_t cut = 0;          // records cut to the target's record length
-    int64_t source_version = 0;  // the source version's content, as the store has it
+    int64_t cut = 0;  // records cut to the target's record length
+    std::optional<EntryVersion> source_version;  // the version copied
 };
 
 // Copies the entry `source` into `target`: an entry name, or a catalog
@@ -36,8 +45,8 @@ struct TransferReport {
 TransferReport copy_entry(Session &session, std::string_view source, std::string_view target, OnCut on_cut,
                           std::string_view context);
 
-// The content of the entry's committed version (physical name), or none
-// when it is not there.
-std::optional<int64_t> entry_version(Session &session, std::string_view physical);
+// The entry's committed version (physical name), or none when it is not
+// there.
+std::optional<EntryVersion> entry_version(Session &session, std::string_view physical);
 
 }  // namespace zefcat

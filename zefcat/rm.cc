@@ -80,11 +80,21 @@ private:
             usage_problem(context + ": rm removes entries (library.catalog.entry.type) or catalogs (library.catalog)");
         require_name_or_pattern(pattern, context);
         std::vector<CatalogPlace> catalogs = matching_catalogs(tool_, parts[0], parts[1], context);
+        bool several = has_wildcard(parts[0]) || has_wildcard(parts[1]);
         size_t matched = 0;
+        // Each match is removed as named, never matched again (a name made
+        // before the rules may hold a wildcard).
+        auto remove_match = [this](const std::string &name, auto how) {
+            try {
+                how(name, "rm " + shown(name));
+            } catch (const Problem &problem) {
+                failed(problem);
+            }
+        };
         if (parts.size() == 2) {
             for (const CatalogPlace &place : catalogs) {
                 ++matched;
-                remove(place.name());
+                remove_match(place.name(), [this](const std::string &n, const std::string &c) { remove_catalog_named(n, c); });
             }
         } else {
             std::string type = parts.size() > 3 ? parts[3] : "";
@@ -93,13 +103,17 @@ private:
                 try {
                     entries = matching_entries(tool_, place, parts[2], type, context);
                 } catch (const Problem &problem) {
-                    // A catalog the pattern names but that is not there matches nothing.
-                    if (has_wildcard(parts[0]) || has_wildcard(parts[1]) || !arguments_.force) failed(problem);
+                    // The one catalog named: its failure is the command's.
+                    if (!several) {
+                        if (arguments_.force) return;
+                        throw;
+                    }
+                    failed(problem);
                     continue;
                 }
                 for (const EntryPlace &entry : entries) {
                     ++matched;
-                    remove(entry.full());
+                    remove_match(entry.full(), [this](const std::string &n, const std::string &c) { remove_entry_named(n, c); });
                 }
             }
         }
