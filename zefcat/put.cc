@@ -176,5 +176,5 @@ void attach_append(CLI::App &command, Tool &tool) { attach_to(command, tool, tru
 }  // namespace
 }  // namespace zefcat
 
-ZEFCAT_COMMAND(put, "write a file into a catalog entry, replacing it", zefcat::attach_put);
+ZEFCAT_COMMAND(put, "write a file into a catalog entry, replacing it, or many files into a catalog", zefcat::attach_put);
 ZEFCAT_COMMAND(append, "add a file to the end of a catalog entry", zefcat::attach_append);

@@ -21,6 +21,8 @@ protected:
         ASSERT_EQ(zefcat({"put", "work.notes.fixed.source", "-", "RECFM=F", "LRECL=12"}, std::string("ab\ncd\n")).status, 0);
         ASSERT_EQ(zefcat({"put", "work.notes.report.log", "-", "--carriage"}, std::string("1Title\n body\n")).status, 0);
         ASSERT_EQ(zefcat({"put", "work.notes.logo.png", "logo.png", "DESC='The logo'"}).status, 0);
+        ASSERT_EQ(zefcat({"put", "work.notes.gaps.csv", "-"}, std::string("\n\nx\n\n")).status, 0);
+        ASSERT_EQ(zefcat({"put", "work.notes.empty.jar", "-"}, std::string()).status, 0);
     }
     Outcome run(std::vector<std::string> arguments, const std::string &input = {}) const {
         arguments.insert(arguments.begin(), {"-L", "arch=arch"});
@@ -38,7 +40,7 @@ protected:
     }
     // The entry's contents as get gives them, with carriage control shown.
     std::string contents(const std::string &name) const {
-        bool binary = name.ends_with(".png");
+        bool binary = name.ends_with(".png") || name.ends_with(".jar");
         Outcome get = run(binary ? std::vector<std::string>{"get", name} : std::vector<std::string>{"get", name, "--carriage"});
         return get.status == 0 ? get.out : "(status " + std::to_string(get.status) + ": " + get.err + ")";
     }
@@ -46,7 +48,8 @@ protected:
 };
 
 TEST_F(CopyMove, CpKeepsBytesDescriptionAndHowItWasWrittenAnywhere) {
-    for (const char *source : {"todo.source", "greet.csv", "fixed.source", "report.log", "logo.png"}) {
+    for (const char *source :
+         {"todo.source", "greet.csv", "fixed.source", "report.log", "logo.png", "gaps.csv", "empty.jar"}) {
         std::string from = std::string("work.notes.") + source;
         std::string stem = std::string(source).substr(0, std::string(source).find('.'));
         std::string type = std::string(source).substr(std::string(source).find('.') + 1);
