@@ -224,7 +224,6 @@ std::vector<ListCell> entry_cells(const EntryLine &line, bool qualified, const V
         written.emplace_back(attributes->encoding);
     } else {
         for (int i = 0; i < 3; ++i) written.push_back(view.long_form ? unknown() : ListCell::none());
-        written[1].number.reset();
     }
     if (qualified) cells.emplace_back(line.place.catalog.name());
     cells.emplace_back(line.place.name);

@@ -2,6 +2,8 @@
 
 #include <fnmatch.h>
 
+#include <algorithm>
+#include <cctype>
 #include <string>
 
 #include "errors.h"
