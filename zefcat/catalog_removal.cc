@@ -12,8 +12,8 @@ namespace zefcat {
 
 namespace catalog = zefhost::catalog;
 
-void remove_catalog(Tool &tool, std::string_view name, CatalogRemoval how, bool missing_ok,
-                    std::string_view context) {
+std::optional<size_t> remove_catalog(Tool &tool, std::string_view name, CatalogRemoval how, bool missing_ok,
+                                     std::string_view context, bool dry_run) {
     std::vector<std::string> parts = name_parts(name);
     std::string shown_name = catalog::upper(parts[0]) + "." + catalog::upper(parts[1]);
     catalog::Services &services = tool.host().catalogs();
@@ -34,23 +34,24 @@ void remove_catalog(Tool &tool, std::string_view name, CatalogRemoval how, bool 
         throw Problem(std::string(context) + ": " + catalog_detail_text(failure.what()), kExitFailure);
     }
     if (!exists) {
-        if (missing_ok) return;
+        if (missing_ok) return std::nullopt;
         throw Problem(std::string(context) + ": no such catalog");
     }
     if (library && library->read_only)
         throw Problem(std::string(context) + ": library " + catalog::upper(parts[0]) + " is read-only");
-    size_t entries = 0;
+    catalog::LibraryStore::Removal removal;
     try {
-        entries = services.remove_catalog(parts[0], parts[1], how != CatalogRemoval::kEmptyOnly);
+        removal = services.remove_catalog(parts[0], parts[1], how != CatalogRemoval::kEmptyOnly, dry_run);
     } catch (const catalog::CatalogError &failure) {
         if (failure.status() == zef::kCatalogEntryInUse)
             throw Problem(std::string(context) + ": an entry of " + shown_name +
                           " is being written; try again when it is closed");
         throw Problem(std::string(context) + ": " + catalog_detail_text(failure.what()), kExitFailure);
     }
-    if (entries > 0)
-        throw Problem(std::string(context) + ": catalog " + shown_name + " has " + std::to_string(entries) +
-                      (entries == 1 ? " entry" : " entries") + " (-r removes it with them)");
+    if (removal.entries > 0 && how == CatalogRemoval::kEmptyOnly)
+        throw Problem(std::string(context) + ": catalog " + shown_name + " has " + std::to_string(removal.entries) +
+                      (removal.entries == 1 ? " entry" : " entries") + " (-r removes it with them)");
+    return removal.entries;
 }
 
 }  // namespace zefcat

@@ -50,11 +50,11 @@ Entries are named library.catalog.entry.type, e.g. work.notes.readme.source:
 letters, digits, _ $ # @ or -, up to 8 for a library or type, 32 for a
 catalog or entry. zefcat help COMMAND (or zefcat COMMAND --help) explains one.
 
-A write (put, append, rm) that finds its entry being written by another
-process waits until it is free, up to --wait SECONDS (60 by default).
+A write (put, append, cp, mv, rm) that finds its entry being written by
+another process waits until it is free, up to --wait SECONDS (60 by default).
 
 Exit status: 0 success, 1 failure, 2 usage or option error, 3 records were
-cut to the record length (put, append, get LRECL=, shell).)";
+cut to the record length (put, append, cp, get LRECL=, shell).)";
 
 // How far apart two words are: the edits (a letter added, dropped,
 // changed, or two swapped) that make one the other.

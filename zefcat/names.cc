@@ -158,6 +158,20 @@ void require_library_name(std::string_view name, std::string_view context) {
     check_part(name, "library", 8, true, true, context);
 }
 
+void require_name_part(std::string_view part, NamePart which, NameUse use, std::string_view context) {
+    bool writing = use == NameUse::kWrite;
+    switch (which) {
+    case NamePart::kLibrary: check_part(part, "library", 8, true, true, context); break;
+    case NamePart::kCatalog: check_part(part, "catalog", 32, false, true, context); break;
+    case NamePart::kEntry: check_part(part, "entry", 32, false, writing, context); break;
+    case NamePart::kType:
+        check_part(part, "type", 8, false, writing, context);
+        if (writing && !writable_type(part))
+            refuse(context, "entries of type " + upper(part) + " cannot be written");
+        break;
+    }
+}
+
 std::string option_statement(const std::vector<std::string> &options) {
     std::string statement;
     for (const std::string &option : options) {

@@ -42,6 +42,12 @@ void require_catalog_name(std::string_view name, std::string_view context);
 // Throws a usage Problem unless `name` is a library name.
 void require_library_name(std::string_view name, std::string_view context);
 
+// The parts of a name, for checking one on its own.
+enum class NamePart { kLibrary, kCatalog, kEntry, kType };
+// Throws a usage Problem unless `part` is fit to be that part of a name
+// used for `use` (the rules above).
+void require_name_part(std::string_view part, NamePart which, NameUse use, std::string_view context);
+
 // Whether entries of `type` (upper case, any case) can be written.
 bool writable_type(std::string_view type);
 

@@ -10,6 +10,8 @@
 
 #include "command.h"
 #include "copy.h"
+#include "entry_put.h"
+#include "file_types.h"
 #include "entry_copy.h"
 #include "errors.h"
 #include "names.h"
@@ -27,28 +29,18 @@ constexpr int kOpenAttempts = 100;
 
 struct PutArguments {
     std::string name;
-    std::vector<std::string> rest;  // [FILE|-] then the options
+    std::vector<std::string> rest;  // [FILE|-] then the options; or FILE... and options
     bool carriage = false;
+    std::string type;  // --type: the type of every file put into a catalog
 };
 
-int run(Tool &tool, const PutArguments &arguments, bool append) {
-    std::string context = std::string(append ? "append " : "put ") + shown(arguments.name);
-    std::string file = "-";
-    std::vector<std::string> options = arguments.rest;
-    if (!options.empty() && !looks_like_option(options.front())) {
-        file = options.front();
-        options.erase(options.begin());
-    }
-    for (const std::string &option : options)
-        if (!looks_like_option(option))
-            usage_problem(context + ": " + option +
-                          " is not an option: options are KEY=VALUE, MOD, ATTR or CATALOG");
+}  // namespace
 
-    Session &session = tool.session();
-    AssignedEntry entry = assign_entry(session, arguments.name, NameUse::kWrite, context);
+int64_t put_file(Session &session, const std::string &name, const std::string &file,
+                 const std::vector<std::string> &options, bool carriage, bool append, const std::string &context) {
+    AssignedEntry entry = assign_entry(session, name, NameUse::kWrite, context);
     EntryForm form = form_of_type(entry.type);
-    CopyOptions copy = copy_options(session, options, form, append,
-                                    arguments.carriage, context);
+    CopyOptions copy = copy_options(session, options, form, append, carriage, context);
     if (form == EntryForm::kLines) check_record_room(copy.settings, entry.type, true, context);
     // An append goes on as the entry was written, unless told otherwise.
     StoredEntry before;
@@ -56,7 +48,7 @@ int run(Tool &tool, const PutArguments &arguments, bool append) {
         before = stored_entry(session, entry.physical);
         if (before.attributes)
             copy = with_stored_attributes(session, std::move(copy), *before.attributes, options, form, true,
-                                          arguments.carriage, context);
+                                          carriage, context);
     }
     // The input first: a file that cannot be read leaves the entry untouched.
     Input input(file, context);
@@ -82,11 +74,41 @@ int run(Tool &tool, const PutArguments &arguments, bool append) {
     if (!appends(copy) || !before.exists || before.attributes)
         remember_attributes(session, entry.physical,
                             attributes_in_force(session, *stream, plan, copy, before.attributes), context);
-    int64_t cut = copy_in(*stream, input, form, copy, arguments.carriage, context);
+    return copy_in(*stream, input, form, copy, carriage, context);
+}
+
+namespace {
+
+int run(Tool &tool, const PutArguments &arguments, bool append) {
+    std::string context = std::string(append ? "append " : "put ") + shown(arguments.name);
+    std::vector<std::string> files, options;
+    for (const std::string &argument : arguments.rest)
+        (looks_like_option(argument) ? options : files).push_back(argument);
+    bool into_catalog = !append && name_parts(arguments.name).size() == 2;
+    if (into_catalog || (!append && files.size() > 1)) {
+        if (!into_catalog)
+            usage_problem(context + ": several files go into a catalog: zefcat put LIB.CAT FILE...");
+        return put_files(tool, arguments.name, files, options, arguments.type, arguments.carriage);
+    }
+    if (!arguments.type.empty())
+        usage_problem(context + ": --type is for files put into a catalog (zefcat put LIB.CAT FILE...); "
+                                "here the name gives the type");
+    // The file, when there is one, comes before the options.
+    std::string file = "-";
+    options = arguments.rest;
+    if (!options.empty() && !looks_like_option(options.front())) {
+        file = options.front();
+        options.erase(options.begin());
+    }
+    for (const std::string &option : options)
+        if (!looks_like_option(option))
+            usage_problem(context + ": " + option +
+                          " is not an option: options are KEY=VALUE, MOD, ATTR or CATALOG");
+    int64_t cut = put_file(tool.session(), arguments.name, file, options, arguments.carriage, append, context);
     return cut > 0 ? kExitCut : 0;
 }
 
-const char *kFooter = R"(
+const char *kFooterCommon = R"(
 FILE is a file to read, or - (the default) for standard input. OPTIONS are
 the host's: LRECL=n, RECFM=V|F|P|S, DESC='text', ENCODING=name, ATTR, ...
 
@@ -95,20 +117,56 @@ line to a record; lines longer than the record length are cut, each cut is
 noted, and the exit status is 3. Binary types (GIF, JPEG, PNG, PDF, JAR) are
 written byte for byte, so that get gives back the same file; RECFM=P and
 --carriage, which would add a byte to them, are refused.
+)";
+
+const char *kFooterMany = R"(
+Many files at once: zefcat put LIB.CAT FILE... puts each file into the
+catalog as an entry named after it: the file name without its extension,
+upper-cased, must keep the name rules, and the type comes from the
+extension (--type TYPE gives every file that type instead):
+%TABLE%
+Each file is its own write. A file that cannot be put (a name the rules
+refuse, a file that cannot be read, two files that would be one entry) is
+said on standard error and the others still go in; standard output says
+what went where and how many were put and refused. The exit status is 1
+when any file was refused. The options, if any, go with every file.
 
 Examples:
   zefcat put work.notes.readme.source README.md
   zefcat put mylib.reports.jan.source jan.txt LRECL=80 RECFM=F DESC='January report'
+  zefcat put work.notes *.txt *.log
+  zefcat put work.data --type csv jan.dat feb.dat)";
+
+const char *kFooterAppend = R"(
+Examples:
+  zefcat append work.notes.todo.source more.txt
   some-command | zefcat append work.logs.build.log)";
+
+// The footer; put's with the extension table written out from the table itself.
+std::string footer(bool append) {
+    if (append) return std::string(kFooterCommon) + kFooterAppend;
+    std::string many = kFooterMany;
+    std::string table;
+    for (const std::string &line : type_table_lines()) table += (table.empty() ? "" : "\n") + line;
+    many.replace(many.find("%TABLE%"), 7, table);
+    return kFooterCommon + many;
+}
 
 void attach_to(CLI::App &command, Tool &tool, bool append) {
     auto arguments = std::make_shared<PutArguments>();
-    command.add_option("NAME", arguments->name, "the entry: library.catalog.entry.type")->required();
-    command.add_option("FILE_AND_OPTIONS", arguments->rest, "[FILE|-] then the host's options")
+    command.add_option("NAME", arguments->name,
+                       append ? "the entry: library.catalog.entry.type"
+                              : "the entry (library.catalog.entry.type), or a catalog (library.catalog) for many files")
+        ->required();
+    command.add_option("FILE_AND_OPTIONS", arguments->rest,
+                       append ? "[FILE|-] then the host's options" : "[FILE|-] then the host's options; or FILE... for a catalog")
         ->expected(0, -1);
+    if (!append)
+        command.add_option("--type", arguments->type, "the type of every file put into a catalog")
+            ->type_name("TYPE");
     command.add_flag("--carriage", arguments->carriage,
                      "each line's first character is its carriage control (implies RECFM=P)");
-    command.footer(kFooter);
+    command.footer(footer(append));
     command.callback([&tool, arguments, append] { tool.finish(run(tool, *arguments, append)); });
 }
 
@@ -118,5 +176,5 @@ void attach_append(CLI::App &command, Tool &tool) { attach_to(command, tool, tru
 }  // namespace
 }  // namespace zefcat
 
-ZEFCAT_COMMAND(put, "write a file into a catalog entry, replacing it", zefcat::attach_put);
+ZEFCAT_COMMAND(put, "write a file into a catalog entry, replacing it, or many files into a catalog", zefcat::attach_put);
 ZEFCAT_COMMAND(append, "add a file to the end of a catalog entry", zefcat::attach_append);

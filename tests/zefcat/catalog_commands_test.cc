@@ -69,8 +69,10 @@ TEST_F(CatalogCommands, LibrariesAndCatalogsAreListedToo) {
 
     std::filesystem::create_directories(path("mine"));
     Outcome libraries = zefcat({"-L", "mylib=mine", "ls"});
-    EXPECT_NE(libraries.out.find("MYLIB\t" + path("mine").string() + "\t-L\n"), std::string::npos) << libraries.out;
-    EXPECT_NE(libraries.out.find("WORK\t" + path("zefdata").string() + "\tdefault\n"), std::string::npos);
+    // name, directory, set by, then its catalogs, their entries and the bytes those hold
+    EXPECT_NE(libraries.out.find("MYLIB\t" + path("mine").string() + "\t-L\t0\t0\t0\n"), std::string::npos)
+        << libraries.out;
+    EXPECT_NE(libraries.out.find("WORK\t" + path("zefdata").string() + "\tdefault\t2\t4\t"), std::string::npos);
 }
 
 TEST_F(CatalogCommands, InfoShowsTheFileInformationAndTheCatalogNameItem) {

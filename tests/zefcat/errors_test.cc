@@ -36,7 +36,7 @@ TEST_F(Errors, EachFailureIsOneClearLineAndItsExitStatus) {
         // Names: refused with the rule before the module sees them.
         {{"put", "work.notes.x.data", "a.txt"}, 2, "entries of type DATA cannot be written"},
         {{"put", "work.notes.x.longertype", "a.txt"}, 2, "the type has 10 characters"},
-        {{"put", "work.notes", "a.txt"}, 2, "put work.notes: not an entry name"},
+        {{"append", "work.notes", "a.txt"}, 2, "append work.notes: not an entry name"},
         // What is not there.
         {{"get", "work.notes.missing.source"}, 1, "get work.notes.missing.source: entry does not exist (0x8001C006)"},
         {{"get", "work.nocat.missing.source"}, 1, "catalog does not exist (0x8001C002)"},
@@ -48,7 +48,9 @@ TEST_F(Errors, EachFailureIsOneClearLineAndItsExitStatus) {
         // The command line itself.
         {{"-L", "lib", "ls"}, 2, "-L lib: a library is given as NAME=DIR"},
         {{"-L", "waytoolong=.", "ls"}, 2, "a library name has 1 to 8 letters"},
-        {{"put", "work.notes.x.source", "a.txt", "extra.txt"}, 2, "extra.txt is not an option"},
+        {{"put", "work.notes.x.source", "a.txt", "LRECL=80", "extra"}, 2,
+         "put work.notes.x.source: several files go into a catalog: zefcat put LIB.CAT FILE..."},
+        {{"get", "work.notes.kept.source", "extra.txt"}, 2, "extra.txt is not an option"},
         {{"frobnicate"}, 2, "zefcat: frobnicate is not a command (zefcat --help lists them)"},
         {{"get"}, 2, "zefcat: get: NAME is required (zefcat get --help)"},
     };

@@ -67,7 +67,7 @@ TEST_F(Names, EveryBadNameIsAUsageErrorThatSaysTheRuleAndMakesNothing) {
         {{"exists", "work.notes.x.y.z.w"}, "too many parts (6)"},
         {{"ls", "work.a b"}, "ls work.a b: the catalog has a blank"},
         {{"ls", "wo rk"}, "the library has a blank"},
-        {{"rm", "work.no*tes"}, "the catalog has a wildcard"},
+        {{"put", "work.no*tes.x.source", "a.txt"}, "the catalog has a wildcard"},
         {{"append", "work.t.x.jpg", "a.txt"}, "entries of type JPG cannot be written"},
     };
     std::set<std::string> before = library_files();

@@ -140,7 +140,8 @@ std::vector<CatalogSummary> DatabaseLibrary::catalogs() {
     return out;
 }
 
-size_t DatabaseLibrary::remove_catalog(const std::string &catalog, bool with_entries, int busy_timeout_ms) {
+LibraryStore::Removal DatabaseLibrary::remove_catalog(const std::string &catalog, bool with_entries, bool dry_run,
+                                                      int busy_timeout_ms) {
     if (read_only_) fail(zef::kCatalogBadRequest, "library " + name_ + " is read-only");
     DatabasePlace place = place_;
     place.busy_timeout_ms = busy_timeout_ms;
@@ -154,12 +155,14 @@ size_t DatabaseLibrary::remove_catalog(const std::string &catalog, bool with_ent
     if (store.reclaim_dead_writers(session, nullptr))
         fail(zef::kCatalogEntryInUse, "an entry of " + name_ + "." + catalog + " is being written");
     std::vector<EntryInfo> entries = session.entries();
-    if (!entries.empty() && !with_entries) return entries.size();
+    Removal removal{entries.size(), false};
+    if ((!entries.empty() && !with_entries) || dry_run) return removal;
     for (const EntryInfo &e : entries) session.drop_content(e.row.content);
     c.run("DELETE FROM entries WHERE catalog = $1", {catalog});
     c.run("DELETE FROM catalogs WHERE name = $1", {catalog});
     t.commit();
-    return 0;
+    removal.removed = true;
+    return removal;
 }
 
 }  // namespace zefhost::catalog

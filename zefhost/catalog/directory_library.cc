@@ -116,10 +116,12 @@ std::vector<CatalogSummary> DirectoryLibrary::catalogs() {
     return out;
 }
 
-size_t DirectoryLibrary::remove_catalog(const std::string &catalog, bool with_entries, int busy_timeout_ms) {
+LibraryStore::Removal DirectoryLibrary::remove_catalog(const std::string &catalog, bool with_entries, bool dry_run,
+                                                       int busy_timeout_ms) {
     std::filesystem::path path = file(catalog);
     if (!exists(catalog)) fail(zef::kCatalogMissing, "catalog " + name_ + "." + catalog + " does not exist");
     if (read_only_) fail(zef::kCatalogBadRequest, "library " + name_ + " is read-only");
+    Removal removal;
     {
         SqliteStore store(path, true, busy_timeout_ms);
         // The write lock keeps every writer out while the file goes:
@@ -127,13 +129,14 @@ size_t DirectoryLibrary::remove_catalog(const std::string &catalog, bool with_en
         Transaction hold(store.main(), StoreSession::Kind::write);
         if (store.reclaim_dead_writers(store.main(), nullptr))
             fail(zef::kCatalogEntryInUse, "an entry of " + name_ + "." + catalog + " is being written");
-        size_t entries = store.main().entries().size();
-        if (entries > 0 && !with_entries) return entries;
+        removal.entries = store.main().entries().size();
+        if ((removal.entries > 0 && !with_entries) || dry_run) return removal;
         if (::unlink(path.c_str()) != 0)
             fail(zef::kCatalogIoFailure, "cannot remove " + path.string() + ": " + std::strerror(errno));
     }
     remove_companions(path);
-    return 0;
+    removal.removed = true;
+    return removal;
 }
 
 }  // namespace zefhost::catalog

@@ -25,7 +25,7 @@ public:
     std::string catalog_identity(const std::string &catalog) override;
     void remove_if_empty(const std::string &catalog) noexcept override;
     std::vector<CatalogSummary> catalogs() override;
-    size_t remove_catalog(const std::string &catalog, bool with_entries, int busy_timeout_ms) override;
+    Removal remove_catalog(const std::string &catalog, bool with_entries, bool dry_run, int busy_timeout_ms) override;
 
 private:
     std::filesystem::path directory_;

@@ -50,9 +50,14 @@ public:
     virtual std::vector<CatalogSummary> catalogs() = 0;
     // Removes a catalog with its entries; refused with kCatalogEntryInUse
     // while an entry of it is being written. When it holds entries and
-    // `with_entries` is false, it stays and the count is answered (0: it
-    // was removed). Throws CatalogError.
-    virtual size_t remove_catalog(const std::string &catalog, bool with_entries, int busy_timeout_ms) = 0;
+    // `with_entries` is false, or with `dry_run`, it stays. Answers how
+    // many entries it held. Throws CatalogError.
+    struct Removal {
+        size_t entries = 0;
+        bool removed = false;
+    };
+    virtual Removal remove_catalog(const std::string &catalog, bool with_entries, bool dry_run,
+                                   int busy_timeout_ms) = 0;
 
 protected:
     LibraryStore(std::string name, bool read_only) : name_(std::move(name)), read_only_(read_only) {}

@@ -158,9 +158,11 @@ bool Services::catalog_exists(std::string_view library_name, std::string_view ca
     return assigned(library_name).store->exists(catalog_key(static_cast<int64_t>(catalog.size()), catalog.data()));
 }
 
-size_t Services::remove_catalog(std::string_view library_name, std::string_view catalog, bool with_entries) {
-    return assigned(library_name).store->remove_catalog(catalog_key(static_cast<int64_t>(catalog.size()), catalog.data()),
-                                                 with_entries, busy_timeout_ms_);
+LibraryStore::Removal Services::remove_catalog(std::string_view library_name, std::string_view catalog,
+                                               bool with_entries, bool dry_run) {
+    return assigned(library_name)
+        .store->remove_catalog(catalog_key(static_cast<int64_t>(catalog.size()), catalog.data()), with_entries,
+                               dry_run, busy_timeout_ms_);
 }
 
 std::optional<EntryRow> Services::entry_row(std::string_view library_name, std::string_view catalog,

@@ -98,7 +98,8 @@ public:
     std::vector<CatalogSummary> list_catalogs(std::string_view library);
     bool catalog_exists(std::string_view library, std::string_view catalog);
     // Removes a catalog (see LibraryStore::remove_catalog).
-    size_t remove_catalog(std::string_view library, std::string_view catalog, bool with_entries);
+    LibraryStore::Removal remove_catalog(std::string_view library, std::string_view catalog, bool with_entries,
+                                         bool dry_run = false);
     // The entry's committed row, with what its version was written with;
     // none when there is no such entry. Throws CatalogError (kCatalogMissing
     // when there is no such catalog).
