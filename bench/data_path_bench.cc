@@ -82,7 +82,7 @@ int run(bool guard) {
     // library beside the directory library.
     std::unique_ptr<zeftest::PostgresCluster> server;
     try {
-        server = std::make_unique<zeftest::PostgresCluster>();
+        server = std::make_unique<zeftest::PostgresCluster>(zeftest::PostgresCluster::Settings{"128MB"});
     } catch (const std::exception &failure) {
         std::fprintf(stderr, "bench_data_path: no PostgreSQL server, so no database rows: %s\n", failure.what());
     }

@@ -254,9 +254,11 @@ int next_port() {
 
 PostgresCluster::PostgresCluster() : PostgresCluster(find_server_binaries()) {}
 
-PostgresCluster::PostgresCluster(const fs::path &bindir) : owner_pid_(getpid()) {
+PostgresCluster::PostgresCluster(Settings settings) : PostgresCluster(find_server_binaries(), std::move(settings)) {}
+
+PostgresCluster::PostgresCluster(const fs::path &bindir, Settings settings) : owner_pid_(getpid()) {
     try {
-        start(bindir);
+        start(bindir, settings);
     } catch (...) {
         stop();
         throw;
@@ -265,7 +267,7 @@ PostgresCluster::PostgresCluster(const fs::path &bindir) : owner_pid_(getpid()) 
 
 PostgresCluster::~PostgresCluster() { stop(); }
 
-void PostgresCluster::start(const fs::path &bindir) {
+void PostgresCluster::start(const fs::path &bindir, const Settings &settings) {
     if (!has_server_binaries(bindir))
         fail("no executable initdb and postgres in " + bindir.string() +
              ". Run scripts/install-deps (Debian package postgresql) or set ZEF_PG_BINDIR.");
@@ -296,7 +298,7 @@ void PostgresCluster::start(const fs::path &bindir) {
     port_ = next_port();
     server_pid_ = spawn({(bindir / "postgres").string(), "-D", data.string(), "-c", "listen_addresses=", "-c",
                          "unix_socket_directories=" + folder_.string(), "-c", "port=" + std::to_string(port_), "-c",
-                         "shared_buffers=16MB"},
+                         "shared_buffers=" + settings.shared_buffers},
                         {-1, folder_ / "server.log"}, folder_, user, death_signal_on_this_thread(SIGQUIT));
     const std::string pid_line = std::to_string(server_pid_) + "\n";
     if (write(watch_fd_, pid_line.data(), pid_line.size()) != static_cast<ssize_t>(pid_line.size()))

@@ -19,14 +19,22 @@
 
 namespace zeftest {
 
+// The server's buffer cache: 16MB for tests (many servers at once); a
+// benchmark of "a local server" gives PostgreSQL's own default.
+struct PostgresSettings {
+    std::string shared_buffers = "16MB";
+};
+
 class PostgresCluster {
   public:
     // Makes and starts a cluster with the server binaries found on this
     // machine ($ZEF_PG_BINDIR, pg_config --bindir, /usr/lib/postgresql/*/bin).
     // Throws std::runtime_error saying what failed (with the server's log).
     PostgresCluster();
+    using Settings = PostgresSettings;
+    explicit PostgresCluster(Settings settings);
     // The same with the server binaries of `bindir`.
-    explicit PostgresCluster(const std::filesystem::path &bindir);
+    explicit PostgresCluster(const std::filesystem::path &bindir, Settings settings = {});
     // Stops the server (fast shutdown, then SIGQUIT, then SIGKILL) and
     // removes the folder. Does nothing in a forked child of the owner.
     ~PostgresCluster();
@@ -60,7 +68,7 @@ class PostgresCluster {
     int terminate_backends(std::string_view application_name) const;
 
   private:
-    void start(const std::filesystem::path &bindir);
+    void start(const std::filesystem::path &bindir, const Settings &settings);
     void stop();
 
     std::filesystem::path folder_;
