@@ -302,3 +302,43 @@ TEST_P(CatalogEntries, AWriterDroppedWithoutCloseLeavesTheEntryAsItWas) {
 
 }  // namespace
 }  // namespace cattest
+
+namespace cattest {
+namespace {
+
+// A long entry (read a megabyte at a time, and on a database on two server
+// sessions sharing one snapshot) replaced while it is read, its version's
+// chunks dropped: the reader still delivers that version, whole, also after
+// pointing back into it.
+TEST_P(CatalogEntries, ALongEntryIsReadWholeWhileItIsReplaced) {
+    const auto v1 = numbered_blocks("v1", 40000);
+    write_entry("work", "long", "e", "DATA", v1);
+    void *cat = nullptr, *reader = nullptr;
+    ASSERT_EQ(open_catalog("work", "long", zef::kLibraryWrite, &cat), 0);
+    ASSERT_EQ(open_entry(cat, "e", "DATA", zef::kMemberInput, &reader), 0);
+    std::vector<Block> got;
+    Block block;
+    for (int i = 0; i < 1000; ++i) {
+        ASSERT_EQ(read_block(reader, block), 0);
+        got.push_back(block);
+    }
+    write_entry("work", "long", "e", "DATA", numbered_blocks("v2", 30000));
+    EXPECT_EQ(read_entry("work", "long", "e", "DATA").blocks, numbered_blocks("v2", 30000));
+    int64_t position = 0;
+    ASSERT_EQ(note(reader, &position), 0);
+    for (const Block &b : read_rest(reader)) got.push_back(b);
+    EXPECT_EQ(got, v1);
+    // Back into the middle, after the other version went too.
+    void *other = nullptr;
+    ASSERT_EQ(open_catalog("work", "long", zef::kLibraryWrite, &other), 0);
+    ASSERT_EQ(remove(other, "e", "DATA"), zef::kCatalogEntryInUse) << "an open entry is not deleted";
+    ASSERT_EQ(close_catalog(other), 0);
+    ASSERT_EQ(point(reader, position), 0);
+    std::vector<Block> again = read_rest(reader);
+    EXPECT_EQ(again, std::vector<Block>(v1.begin() + 1000, v1.end()));
+    EXPECT_EQ(close_entry(reader), 0);
+    EXPECT_EQ(close_catalog(cat), 0);
+}
+
+}  // namespace
+}  // namespace cattest

@@ -108,7 +108,8 @@ protected:
         Log log(logs() / ("w" + std::to_string(id)));
         std::mt19937 random(static_cast<unsigned>(id) * 7919u);
         void *cat = nullptr;
-        if (open_catalog("work", "hosts", zef::kLibraryWrite, &cat) != 0) return 60;
+        if (int32_t opened = open_catalog("work", "hosts", zef::kLibraryWrite, &cat); opened != 0)
+            return opened == zef::kCatalogIoFailure && !application.empty() ? 0 : 60;  // ended while opening
         for (int seq = 0; !stopping(); ++seq) {
             std::string entry = random() % 3 == 0 ? "W" + std::to_string(id) : kShared[random() % kShared.size()];
             std::string tag = "w" + std::to_string(id) + "s" + std::to_string(seq);

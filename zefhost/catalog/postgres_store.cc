@@ -118,6 +118,7 @@ PostgresSession::~PostgresSession() {
 }
 
 void PostgresSession::begin(Kind kind) {
+    reading_ = kind == Kind::read;
     switch (kind) {
     case Kind::read:
         connection_->run("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
@@ -136,12 +137,20 @@ void PostgresSession::begin(Kind kind) {
 }
 
 void PostgresSession::commit() {
+    drop_in_flight();
+    helper_.reset();
+    reading_ = false;
     // The server answers COMMIT of a failed transaction with a rollback.
     if (connection_->run("COMMIT").command() != "COMMIT")
         fail(zef::kCatalogIoFailure, connection_->shown() + ": the transaction was rolled back");
 }
 
 void PostgresSession::rollback() noexcept {
+    drop_in_flight();
+    // The second session's transaction ends with it.
+    helper_.reset();
+    helper_refused_ = false;
+    reading_ = false;
     if (!connection_->broken() && connection_->in_transaction()) connection_->try_exec("ROLLBACK");
 }
 
@@ -225,31 +234,81 @@ std::optional<std::span<const uint8_t>> PostgresSession::Batch::find(int64_t chu
     return std::nullopt;
 }
 
+pg::Connection *PostgresSession::helper() {
+    if (helper_ || helper_refused_ || !connect_more_ || !reading_) return helper_.get();
+    try {
+        // The second session reads from this transaction's snapshot, so
+        // that both deliver the one version this reader opened.
+        std::string snapshot = connection_->run("SELECT pg_export_snapshot()").text(0, 0);
+        if (snapshot.empty() || snapshot.find_first_not_of("0123456789ABCDEF-") != std::string::npos)
+            throw CatalogError(zef::kCatalogIoFailure, "unexpected snapshot name");
+        auto helper = connect_more_();
+        helper->exec("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+        helper->exec(("SET TRANSACTION SNAPSHOT '" + snapshot + "'").c_str());
+        helper_ = std::move(helper);
+    } catch (const CatalogError &) {
+        // One session serves as well, only more slowly.
+        helper_refused_ = true;
+    }
+    return helper_.get();
+}
+
 std::optional<std::span<const uint8_t>> PostgresSession::load_chunk(int64_t chunk, std::span<const int64_t> next) {
     if (auto held = current_.find(chunk)) return held;
     // A chunk per round trip would leave the server and this process each
-    // waiting for the other. Chunks come about a megabyte at a time, and
-    // while this process delivers one batch the server reads the next.
+    // waiting for the other, and one server session reassembles chunks more
+    // slowly than a reader delivers them. Chunks come about a megabyte at a
+    // time; a long entry is read on two sessions, and while this process
+    // delivers one batch the server works on the next two.
     std::optional<std::span<const uint8_t>> asked;
-    if (connection_->waiting()) {
-        current_ = batch_of(connection_->receive());
+    while (!asked && !in_flight_.empty()) {
+        InFlight oldest = std::move(in_flight_.front());
+        in_flight_.erase(in_flight_.begin());
+        current_ = batch_of(oldest.connection->receive());
         asked = current_.find(chunk);
     }
     if (!asked) {
+        drop_in_flight();
         std::vector<int64_t> wanted{chunk};
         wanted.insert(wanted.end(), next.begin(), next.begin() + std::min(next.size(), kChunksAhead));
         current_ = batch_of(connection_->run(kChunksById, {id_array(wanted)}, true));
         asked = current_.find(chunk);
+        if (!asked) return std::nullopt;
     }
-    // The chunks named to follow that this batch does not hold, sent ahead.
+    // The chunks named to follow that neither this batch nor a request
+    // under way holds, asked for ahead.
     size_t held = 0;
     while (held < next.size() && current_.find(next[held])) ++held;
-    if (asked && held < next.size()) connection_->send(kChunksById, {id_array(next.subspan(held))}, true);
+    for (const InFlight &request : in_flight_) held += request.ids.size();
+    auto busy = [this](const pg::Connection *lane) {
+        return std::any_of(in_flight_.begin(), in_flight_.end(),
+                           [lane](const InFlight &r) { return r.connection == lane; });
+    };
+    // The second session is made while this one is idle (it exports the
+    // snapshot), once more than a batch is still to come.
+    if (next.size() - held > kChunksAhead + 1 && !busy(connection_.get())) helper();
+    while (held < next.size()) {
+        pg::Connection *lane = nullptr;
+        if (!busy(connection_.get()))
+            lane = connection_.get();
+        else if (helper_ && !busy(helper_.get()))
+            lane = helper_.get();
+        if (lane == nullptr) break;
+        std::span<const int64_t> ids = next.subspan(held, std::min(next.size() - held, kChunksAhead + 1));
+        lane->send(kChunksById, {id_array(ids)}, true);
+        in_flight_.push_back(InFlight{lane, std::vector<int64_t>(ids.begin(), ids.end())});
+        held += ids.size();
+    }
     return asked;
 }
 
+void PostgresSession::drop_in_flight() noexcept {
+    for (InFlight &request : in_flight_) request.connection->discard();
+    in_flight_.clear();
+}
+
 void PostgresSession::release_chunk() noexcept {
-    if (connection_->waiting()) connection_->discard();
+    drop_in_flight();
     current_ = Batch();
 }
 
@@ -423,7 +482,9 @@ PostgresStore::~PostgresStore() {
 }
 
 std::unique_ptr<StoreSession> PostgresStore::acquire() {
-    if (idle_.empty()) return std::make_unique<PostgresSession>(connect(place_, !writable_), catalog_);
+    if (idle_.empty())
+        return std::make_unique<PostgresSession>(connect(place_, !writable_), catalog_,
+                                                 [this] { return connect(place_, !writable_); });
     auto session = std::move(idle_.back());
     idle_.pop_back();
     return session;

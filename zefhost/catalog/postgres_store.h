@@ -8,6 +8,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <memory>
 #include <utility>
 #include <optional>
@@ -44,8 +45,11 @@ std::unique_ptr<pg::Connection> connect(const DatabasePlace &place, bool read_on
 
 class PostgresSession final : public StoreSession {
 public:
-    PostgresSession(std::unique_ptr<pg::Connection> connection, std::string catalog)
-        : connection_(std::move(connection)), catalog_(std::move(catalog)) {}
+    // `connect_more` makes another connection to the same database, for
+    // reading a long entry on two server sessions at once.
+    using Connector = std::function<std::unique_ptr<pg::Connection>()>;
+    PostgresSession(std::unique_ptr<pg::Connection> connection, std::string catalog, Connector connect_more = {})
+        : connection_(std::move(connection)), catalog_(std::move(catalog)), connect_more_(std::move(connect_more)) {}
     ~PostgresSession() override;
 
     pg::Connection &connection() { return *connection_; }
@@ -90,8 +94,23 @@ private:
         std::optional<std::span<const uint8_t>> find(int64_t chunk) const;
     };
     static Batch batch_of(pg::Result result);
+    // A request for chunks sent and not yet received, on one of the two
+    // connections.
+    struct InFlight {
+        pg::Connection *connection;
+        std::vector<int64_t> ids;
+    };
+    void drop_in_flight() noexcept;
+    // The second connection, in a transaction that shares this one's
+    // snapshot; null when there is none (or it could not be made).
+    pg::Connection *helper();
 
     Batch current_;
+    std::vector<InFlight> in_flight_;  // oldest first
+    Connector connect_more_;
+    std::unique_ptr<pg::Connection> helper_;
+    bool helper_refused_ = false;
+    bool reading_ = false;  // in a read transaction (a snapshot that can be shared)
 };
 
 class PostgresStore final : public Store {
