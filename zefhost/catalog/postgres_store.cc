@@ -3,9 +3,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <thread>
 
 #include "catalog_error.h"
 #include "postgres_schema.h"
@@ -47,16 +44,6 @@ EntryRow row_from(const pg::Result &r, int row, int first) {
     if (!r.is_null(row, first + 7) && !r.is_null(row, first + 8) && !r.is_null(row, first + 9))
         out.attributes = checked_attributes(r.integer(row, first + 7), r.integer(row, first + 8), r.text(row, first + 9));
     return out;
-}
-
-// "60 s", "0.2 s".
-std::string seconds_text(std::chrono::milliseconds wait) {
-    char text[32];
-    if (wait.count() % 1000 == 0)
-        std::snprintf(text, sizeof text, "%lld s", static_cast<long long>(wait.count() / 1000));
-    else
-        std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(wait.count()) / 1000);
-    return text;
 }
 
 pg::Connection &connection_of(StoreSession &session) { return static_cast<PostgresSession &>(session).connection(); }
@@ -501,28 +488,12 @@ void PostgresStore::give_back(std::unique_ptr<StoreSession> session) {
 
 std::unique_ptr<HeldLock> PostgresStore::lock_entry(StoreSession &session, const EntryKey &key,
                                                     const std::string &what, const WaitPolicy &wait) {
-    using namespace std::chrono;
     pg::Connection &c = connection_of(session);
     LockKeys keys = entry_keys(place_.schema, catalog_, key);
-    const auto deadline = steady_clock::now() + wait.limit;
-    auto pause = milliseconds(2);
-    bool told = false;
     // Polled rather than waited for on the server, so that the wait has the
     // same bound and notice as a directory library's.
-    for (;;) {
-        if (try_lock(c, keys)) return std::make_unique<AdvisoryLock>(c, keys);
-        auto now = steady_clock::now();
-        if (now >= deadline) {
-            std::string waited = wait.limit.count() > 0 ? " (waited " + seconds_text(wait.limit) + ")" : "";
-            fail(zef::kCatalogEntryInUse, what + waited);
-        }
-        if (!told && wait.on_wait) {
-            told = true;
-            wait.on_wait(what);
-        }
-        std::this_thread::sleep_for(std::min<steady_clock::duration>(pause, deadline - now));
-        pause = std::min(pause * 2, milliseconds(50));
-    }
+    wait_for_turn(wait, what, [&] { return try_lock(c, keys); });
+    return std::make_unique<AdvisoryLock>(c, keys);
 }
 
 std::unique_ptr<HeldLock> PostgresStore::lock_writer(StoreSession &session, int64_t content) {

@@ -145,22 +145,15 @@ ByteLock::ByteLock(const LockFile &file, int64_t offset, const std::string &what
     }
 }
 
-ByteLock::ByteLock(const LockFile &file, int64_t offset, const std::string &what, const WaitPolicy &wait)
-    : fd_(file.open_description()) {
+void wait_for_turn(const WaitPolicy &wait, const std::string &what, const std::function<bool()> &try_take) {
     using namespace std::chrono;
     const auto deadline = steady_clock::now() + wait.limit;
     auto pause = milliseconds(2);
     bool told = false;
     for (;;) {
-        int error = set_lock(fd_, offset, F_WRLCK, false);
-        if (error == 0) return;
-        if (error != EAGAIN && error != EACCES) {
-            ::close(fd_);
-            io_failure(file.path().string() + ": lock", error);
-        }
+        if (try_take()) return;
         auto now = steady_clock::now();
         if (now >= deadline) {
-            ::close(fd_);
             std::string waited = wait.limit.count() > 0 ? " (waited " + seconds_text(wait.limit) + ")" : "";
             fail(zef::kCatalogEntryInUse, what + waited);
         }
@@ -170,6 +163,20 @@ ByteLock::ByteLock(const LockFile &file, int64_t offset, const std::string &what
         }
         std::this_thread::sleep_for(std::min<steady_clock::duration>(pause, deadline - now));
         pause = std::min(pause * 2, milliseconds(50));
+    }
+}
+
+ByteLock::ByteLock(const LockFile &file, int64_t offset, const std::string &what, const WaitPolicy &wait)
+    : fd_(file.open_description()) {
+    try {
+        wait_for_turn(wait, what, [&] {
+            int error = set_lock(fd_, offset, F_WRLCK, false);
+            if (error != 0 && error != EAGAIN && error != EACCES) io_failure(file.path().string() + ": lock", error);
+            return error == 0;
+        });
+    } catch (...) {
+        ::close(fd_);
+        throw;
     }
 }
 

@@ -34,6 +34,13 @@ struct WaitPolicy {
     std::function<void(const std::string &what)> on_wait;
 };
 
+// Calls `try_take` until it answers true, pausing between tries (2 ms,
+// growing to 50 ms) up to the policy's limit and telling the policy once
+// that it waits; throws CatalogError(kCatalogEntryInUse) with `what` (and
+// how long it waited) when the limit passes first. What `try_take` throws
+// goes through.
+void wait_for_turn(const WaitPolicy &wait, const std::string &what, const std::function<bool()> &try_take);
+
 // The companion file, open with its presence byte held shared.
 class LockFile {
 public:
