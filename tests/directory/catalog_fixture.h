@@ -11,7 +11,6 @@
 #include <string_view>
 #include <vector>
 
-#include "directory/directory_handle.h"
 #include "stream/stream_fixture.h"
 #include "zefhost/kernel_statuses.h"
 #include "zefxbaml/abi.h"
@@ -36,6 +35,20 @@ struct OpenedMember {
     zef::StreamBlock *stream = nullptr;
     zef::OpenRequest request{};
 };
+
+// The library request the module last passed to ylopen, and the catalog
+// handle it got back: what a directory or a stream holds, seen from the host.
+struct CatalogOpen {
+    zef::LibraryRequest request{};
+    void *handle = nullptr;
+};
+inline CatalogOpen last_catalog_open;
+inline zef::proto::ylopen real_ylopen = nullptr;
+inline int32_t watching_ylopen(void *request, void **catalog) {
+    int32_t status = real_ylopen(request, catalog);
+    last_catalog_open = {*static_cast<zef::LibraryRequest *>(request), *catalog};
+    return status;
+}
 
 class CatalogTest : public stream_test::StreamTest {
 protected:
@@ -170,6 +183,13 @@ protected:
         for (const auto &info : host.catalogs().list_entries("WORK", catalog))
             names.push_back(info.key.name + "." + info.key.type);
         return names;
+    }
+
+    // From now on last_catalog_open follows the module's ylopen calls.
+    void watch_catalog_opens() {
+        real_ylopen = reinterpret_cast<zef::proto::ylopen>(host.routine(zef::routine::ylopen));
+        host.set_routine(zef::routine::ylopen, reinterpret_cast<void *>(&watching_ylopen));
+        last_catalog_open = {};
     }
 
     // ---------------------------------------------------------- directories --

@@ -25,16 +25,16 @@
 #include <utility>
 #include <vector>
 
-#include "fileref/fileref_record.h"
-#include "stream/stream_block.h"
 #include "zefhost/catalog/services.h"
 #include "zefhost/host.h"
 #include "zefhost/module_session.h"
 #include "zefhost/option_statement.h"
 #include "zefxbaml/control_block.h"
+#include "zefxbaml/fileref_record.h"
 #include "zefxbaml/method_routines.h"
 #include "zefxbaml/option_block.h"
 #include "zefxbaml/status.h"
+#include "zefxbaml/stream_block.h"
 
 namespace stream_test {
 

@@ -3,11 +3,11 @@
 #include "host/catalog.h"
 #include "host/chains.h"
 #include "info/routine_table_release.h"
-#include "stream/stream_block.h"
 #include "zefxbaml/method_routines.h"
 #include "zefxbaml/option_block.h"
 #include "zefxbaml/routine_table.h"
 #include "zefxbaml/status.h"
+#include "zefxbaml/stream_block.h"
 
 namespace zef {
 

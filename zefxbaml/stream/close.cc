@@ -5,10 +5,10 @@
 #include "host/chains.h"
 #include "info/routine_table_release.h"
 #include "stream/open_steps.h"
-#include "stream/stream_block.h"
 #include "zefxbaml/method_routines.h"
 #include "zefxbaml/routine_table.h"
 #include "zefxbaml/status.h"
+#include "zefxbaml/stream_block.h"
 
 namespace zef {
 
