@@ -210,6 +210,22 @@ TEST_F(NbyteBinding, VariableGoneByTheOpenIsLoggedAndTheOptionsReleased) {
     expect_clean();
 }
 
+// A host's lookup may answer 2 for a variable it cannot bind now: the open
+// takes it as unbound, as it does a variable that is gone.
+TEST_F(NbyteBinding, LookupThatCannotBindNowFailsTheOpenAlike) {
+    zefhost::ParsedOptions parsed = parse("recfm=s nbyte=count");
+    ASSERT_EQ(parsed.status, zef::kOk);
+    host.variables().answer_next_lookup(2);
+    Opened opened;
+    opened.request.open_mode = zef::kOpenInput;
+    opened.request.option_block = parsed.block.take();
+    opened.status = open_slot(&opened.stream, Name8("RUNS"), nullptr, &opened.request);
+    EXPECT_EQ(opened.status, zef::kNbyteUnbound);
+    expect_nothing_left(opened, "RUNS");
+    EXPECT_EQ(host.log().back().rfind("566-73:", 0), 0u) << host.log().back();
+    expect_clean();
+}
+
 TEST_F(NbyteBinding, OptionsNotOwnedStayWithTheCaller) {
     Opened gone = open_after_variable_gone(zef::kNotOwned);
     EXPECT_EQ(gone.status, zef::kNbyteUnbound);
