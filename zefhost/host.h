@@ -142,6 +142,17 @@ public:
     // Whether the encoding holder leads to a descriptor at all (null when not).
     void set_encoding_descriptor_present(bool present);
 
+    // Chains a host may leave out: while not present the control block's
+    // task block (gcb+32), encoding holder (gcb+104) or attribute anchor
+    // (gcb+192) is null.
+    void set_task_block_present(bool present) { gcb_.task_block = present ? &task_block_ : nullptr; }
+    void set_encoding_holder_present(bool present) {
+        gcb_.encoding_holder = present ? &encoding_holder_ : nullptr;
+    }
+    void set_attribute_anchor_present(bool present) {
+        gcb_.attribute_anchor = present ? &attribute_anchor_ : nullptr;
+    }
+
     const TranslationTables &translation() const { return translation_; }
 
     // ---------------------------------------------------- attribute anchor --

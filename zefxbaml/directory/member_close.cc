@@ -36,7 +36,7 @@ int32_t yxlmcls(StreamBlock *stream) {
     // Nothing else would give the record back once the stream is gone.
     if (stream->info_record != nullptr) yxlinf(stream, stream->info_record);
     release_routine_tables(stream);
-    if (stream->fileref_record != nullptr) fileref_closed(stream->fileref_record);
+    fileref_closed(stream->fileref_record);
     host::release(stream);
     return status;
 }

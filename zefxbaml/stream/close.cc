@@ -32,7 +32,7 @@ int32_t yxlcls(StreamBlock *stream) {
     int32_t catalog_status = host::ylclose(stream->catalog_handle);
     if (status == kOk) status = catalog_status;
 
-    if (stream->fileref_record != nullptr) fileref_closed(stream->fileref_record);
+    fileref_closed(stream->fileref_record);
     release_open_options(stream);
     release_routine_tables(stream);
     host::release(stream);
