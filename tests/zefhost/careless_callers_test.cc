@@ -50,6 +50,7 @@ TEST_F(CarelessCallers, LookupsRefuseNullNamesAndResults) {
     EXPECT_EQ(Variables::lookup("COUNT", 0, 1, 0, 1, &binding), Variables::kNoSuchVariable);
     host.set_variable("COUNT", 2);
     EXPECT_EQ(Variables::lookup("  count\0", 8, 1, 0, 1, nullptr), 0);  // found, nothing to bind
+    EXPECT_EQ(Variables::lookup("    ", 4, 1, 0, 1, &binding), Variables::kNoSuchVariable);
     EXPECT_EQ(binding, nullptr);
 }
 
@@ -107,12 +108,15 @@ TEST_F(CarelessCallers, NumbersEncodingsAndTranscodingRefuseEmptyInput) {
     EXPECT_EQ(routine<zef::proto::wzrlchr>(zef::routine::wzrlchr)("  +12 ", 6, 0, nullptr, &value), 0);
     EXPECT_EQ(value, 12);
     EXPECT_EQ(work, -1);
+    EXPECT_EQ(routine<zef::proto::wzrlchr>(zef::routine::wzrlchr)("    ", 4, 0, &work, &value), kNotANumber);
+    EXPECT_EQ(value, 12);
 
     int32_t id = -1;
     EXPECT_EQ(routine<zef::proto::wztxcei>(zef::routine::wztxcei)(0, nullptr, 4, &id), kUnknownEncoding);
     EXPECT_EQ(routine<zef::proto::wztxcei>(zef::routine::wztxcei)(0, "utf8", 0, &id), kUnknownEncoding);
     EXPECT_EQ(routine<zef::proto::wztxcei>(zef::routine::wztxcei)(0, "utf8", 4, nullptr), kUnknownEncoding);
     EXPECT_EQ(routine<zef::proto::wztxcei>(zef::routine::wztxcei)(0, "   \0", 4, &id), kUnknownEncoding);
+    EXPECT_EQ(routine<zef::proto::wztxcei>(zef::routine::wztxcei)(0, "    ", 4, &id), kUnknownEncoding);
     EXPECT_EQ(id, -1);
     EXPECT_EQ(routine<zef::proto::wztxcei>(zef::routine::wztxcei)(0, " utf-8\0 ", 8, &id), 0);
     EXPECT_NE(id, -1);
