@@ -186,15 +186,17 @@ protected:
 TEST_F(NbyteBinding, BoundForStreamInputOnly) {
     Opened in = open("RUNS", {zef::kOpenInput, 0, 0, "recfm=s nbyte=count"});
     ASSERT_EQ(in.status, zef::kOk);
-    ASSERT_NE(in.stream->nbyte_value, nullptr);
-    EXPECT_EQ(*in.stream->nbyte_value, 4);
     EXPECT_EQ(read(in.stream).data, "0123");
+    host.set_variable("COUNT", 2);  // bound: each read takes the variable's count as it is then
+    EXPECT_EQ(read(in.stream).data, "45");
     EXPECT_EQ(close(in.stream), zef::kOk);
 
-    for (std::string_view options : {"nbyte=count", "recfm=s"}) {
+    // Unbound, a read takes what it would without the variable.
+    for (auto [options, first] : {std::pair{"nbyte=count", "0123456789"}, std::pair{"recfm=s", "0123456789"}}) {
+        SCOPED_TRACE(options);
         Opened unbound = open("RUNS", {zef::kOpenInput, 0, 0, options});
         ASSERT_EQ(unbound.status, zef::kOk);
-        EXPECT_EQ(unbound.stream->nbyte_value, nullptr) << options;
+        EXPECT_EQ(read(unbound.stream).data, first);
         EXPECT_EQ(close(unbound.stream), zef::kOk);
     }
     expect_clean();
