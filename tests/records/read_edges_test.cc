@@ -100,7 +100,6 @@ TEST_F(ReadEdges, ReadWithoutARecordBuffer) {
         Opened opened = open("IN", OpenSpec{.mode = 0, .record_format = format});
         ASSERT_EQ(opened.status, zef::kOk) << insert() << " " << host.catalogs().last_error();
         zef::StreamBlock *in = opened.stream;
-        EXPECT_EQ(in->record_buffer, nullptr);
         int64_t reads = host.calls(zef::routine::ylmread);
         Record r = read_record(in, 10);
         EXPECT_EQ(r.status, zef::kNoStorage);
