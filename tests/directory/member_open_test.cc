@@ -127,7 +127,7 @@ TEST_F(MemberOpenTest, WrittenReadAndAppendedThroughTheDirectory) {
     EXPECT_EQ(open_count(), 2);
     EXPECT_EQ(out.stream->catalog_handle, dir_catalog);
     EXPECT_EQ(std::string(out.stream->full_name, out.stream->full_name_length), "work.lib.NOTES.LOG");
-    EXPECT_EQ(out.request.lrecl, out.stream->lrecl);
+    EXPECT_EQ(out.request.lrecl, zef::stream_lrecl(out.stream));
     for (std::string_view line : {"one", "two", "three"}) EXPECT_EQ(write(out.stream, line), 0);
 
     OpenedMember in = open_member(dir, "prog", "ZEF", zef::kOpenInput);

@@ -40,7 +40,7 @@ TEST_F(RecordRead, FixedFillsToLrecl) {
     EXPECT_EQ(close(in), zef::kOk);
 
     in = open_ok("IN", zef::kOpenInput, zef::kRecordFixed | zef::kRecordPrint);
-    EXPECT_EQ(in->lrecl, 79);
+    EXPECT_EQ(zef::stream_lrecl(in), 79);
     read_record(in);
     char carriage = 0;
     ASSERT_EQ(read_slot(in, &data, &length, &carriage), zef::kOk);
@@ -299,8 +299,8 @@ TEST_F(RecordRead, ReportedCountHeldToTheBuffer) {
             zef::fn::yxlread routine = c.line_routine ? routine_table(in)->read : read_slot;
             Record r = read_with(routine, in, c.wanted);
             EXPECT_EQ(r.status, zef::kOk);
-            EXPECT_GE(in->buffer_count, 0);
-            EXPECT_LE(in->buffer_count, in->stream_buffer_size);
+            EXPECT_GE(zef::stream_buffer_count(in), 0);
+            EXPECT_LE(zef::stream_buffer_count(in), in->stream_buffer_size);
             EXPECT_LE(r.length, std::max<int64_t>(c.wanted, in->stream_buffer_size));
             EXPECT_EQ(close(in), zef::kOk);
         }

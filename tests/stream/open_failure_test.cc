@@ -122,7 +122,7 @@ TEST_F(FailingOpen, WritableStreamWithoutLengthsStillGetsABuffer) {
     Opened out = open("EMPTY", zef::kOpenOutput);
     ASSERT_EQ(out.status, zef::kOk);
     EXPECT_EQ(out.stream->record_limit, 0);
-    EXPECT_EQ(out.stream->block_length, 0);
+    EXPECT_EQ(zef::stream_block_length(out.stream), 0);
     EXPECT_EQ(write(out.stream, ""), zef::kOk);  // into its buffer
     EXPECT_EQ(close(out.stream), zef::kOk);
 
@@ -131,7 +131,7 @@ TEST_F(FailingOpen, WritableStreamWithoutLengthsStillGetsABuffer) {
     Read marker = read(in.stream);
     EXPECT_EQ(marker.status, zef::kOk);
     EXPECT_EQ(marker.data, "");
-    EXPECT_EQ(in.stream->last_record_code, zef::kCodeEmptyCatams);
+    EXPECT_EQ(zef::stream_record_code(in.stream), zef::kCodeEmptyCatams);
     EXPECT_EQ(close(in.stream), zef::kOk);
     expect_clean();
 }
@@ -143,17 +143,17 @@ TEST_F(FailingOpen, PrintLinesOfAnUpdateFitTheirBuffer) {
     Opened upd = open("UPD", {zef::kOpenUpdate, 0x11, 400});
     ASSERT_EQ(upd.status, zef::kOk);
     zef::StreamBlock *s = upd.stream;
-    EXPECT_EQ(s->block_length, 132);
+    EXPECT_EQ(zef::stream_block_length(s), 132);
     EXPECT_EQ(s->record_limit, 400);
-    EXPECT_GE(s->stream_buffer_size, s->lrecl + 2);
+    EXPECT_GE(s->stream_buffer_size, zef::stream_lrecl(s) + 2);
     EXPECT_GE(s->stream_buffer_size, s->record_limit);
 
     // The line write puts a zero byte and the carriage byte ahead of lrecl
     // bytes of text; the general write the carriage byte alone.
     zef::RoutineTable *table = nullptr;
     ASSERT_EQ(routine_table_slot(s, &table), zef::kOk);
-    std::string line(static_cast<size_t>(s->lrecl), 'x');
-    EXPECT_EQ(table->write(s, line.data(), s->lrecl, 3), zef::kOk);
+    std::string line(static_cast<size_t>(zef::stream_lrecl(s)), 'x');
+    EXPECT_EQ(table->write(s, line.data(), zef::stream_lrecl(s), 3), zef::kOk);
     EXPECT_EQ(write(s, line, '1'), zef::kOk);
     EXPECT_EQ(close(s), zef::kOk);
     expect_clean();

@@ -72,10 +72,10 @@ TEST_F(TypeDefaults, ShapeOfNewEntries) {
         ASSERT_EQ(out.status, zef::kOk) << insert();
         const zef::StreamBlock *s = out.stream;
         EXPECT_EQ(s->record_limit, c.record_limit);
-        EXPECT_EQ(s->block_length, c.block_length);
-        EXPECT_EQ(s->lrecl, c.effective_lrecl);
+        EXPECT_EQ(zef::stream_block_length(s), c.block_length);
+        EXPECT_EQ(zef::stream_lrecl(s), c.effective_lrecl);
         EXPECT_EQ(out.request.lrecl, c.effective_lrecl);
-        EXPECT_EQ(s->record_format, c.format);
+        EXPECT_EQ(zef::stream_record_format(s), c.format);
         EXPECT_EQ(s->member_mode, c.member_mode);
         EXPECT_EQ(s->member_request.member_mode, c.member_mode);
         EXPECT_EQ(s->open_flags, c.open_flags);
@@ -93,7 +93,7 @@ TEST_F(TypeDefaults, EncodingIdentifierGoesBackInTheOpenRequest) {
     ASSERT_EQ(out.status, zef::kOk);
     EXPECT_EQ(out.stream->encoding, zefhost::kEncodingAscii);  // the open's, before the assignment's
     EXPECT_EQ(out.request.encoding, zefhost::kEncodingAscii);
-    EXPECT_EQ(out.stream->record_format, zef::kRecordStream);
+    EXPECT_EQ(zef::stream_record_format(out.stream), zef::kRecordStream);
     EXPECT_NE(out.stream->stream_buffer, nullptr);
     EXPECT_EQ(close(out.stream), zef::kOk);
     expect_clean();
@@ -123,7 +123,7 @@ TEST_F(TypeDefaults, ExistingEntriesAreReadWithTheirLongestBlock) {
         Opened opened = open(c.fileref, {c.mode, 0, c.request_lrecl});
         ASSERT_EQ(opened.status, zef::kOk) << insert();
         EXPECT_EQ(opened.stream->record_limit, c.record_limit);
-        EXPECT_EQ(opened.stream->block_length, c.block_length);
+        EXPECT_EQ(zef::stream_block_length(opened.stream), c.block_length);
         EXPECT_GE(opened.stream->stream_buffer_size, c.block_length);
         EXPECT_EQ(close(opened.stream), zef::kOk);
     }
@@ -131,7 +131,7 @@ TEST_F(TypeDefaults, ExistingEntriesAreReadWithTheirLongestBlock) {
     ASSERT_EQ(assign_entry("NEW", "c.new.gif"), zef::kOk);
     Opened fresh = open("NEW", {zef::kOpenAppend, 0, 80});
     ASSERT_EQ(fresh.status, zef::kOk);
-    EXPECT_EQ(fresh.stream->block_length, 80);
+    EXPECT_EQ(zef::stream_block_length(fresh.stream), 80);
     EXPECT_EQ(close(fresh.stream), zef::kOk);
     expect_clean();
 }

@@ -46,6 +46,7 @@ inline constexpr uint16_t kCodeEmptyCatams = 270;
 inline constexpr uint16_t kCodeBinary = 321;
 inline constexpr uint16_t kCodeText = 322;
 
+// The layout of the block, the module's to fill.
 struct StreamBlock {
     char fileref[8];  // upper-cased; also the name argument of yxlhbfr at close
     AccessMethodBlock *method_block;
@@ -139,19 +140,20 @@ static_assert(offsetof(StreamBlock, nbyte_name) == 1496);
 static_assert(offsetof(StreamBlock, encoding) == 1528);
 static_assert(offsetof(StreamBlock, info_record) == 1536);
 static_assert(sizeof(StreamBlock) == 1544);
+// The NBYTE run is copied whole from the option block.
+static_assert(offsetof(StreamBlock, nbyte_name) + 32 - offsetof(StreamBlock, nbyte_value) == 48);
+
 // Where the fields a host may read lie in the block.
 inline constexpr size_t kStreamRecordFormatAt = 104;  // uint32_t, the bits above
 inline constexpr size_t kStreamBlockLengthAt = 120;   // int64_t, the entry's longest block
 inline constexpr size_t kStreamLreclAt = 128;         // int64_t, the effective record length
 inline constexpr size_t kStreamBufferCountAt = 168;   // int32_t, bytes the last read delivered
-
-// The fields a host may read, where zefxbaml/stream_block.h says they are.
+inline constexpr size_t kStreamRecordCodeAt = 172;    // int32_t, the record code of the last read
 static_assert(offsetof(StreamBlock, record_format) == kStreamRecordFormatAt);
 static_assert(offsetof(StreamBlock, block_length) == kStreamBlockLengthAt);
 static_assert(offsetof(StreamBlock, lrecl) == kStreamLreclAt);
 static_assert(offsetof(StreamBlock, buffer_count) == kStreamBufferCountAt);
-// The NBYTE run is copied whole from the option block.
-static_assert(offsetof(StreamBlock, nbyte_name) + 32 - offsetof(StreamBlock, nbyte_value) == 48);
+static_assert(offsetof(StreamBlock, last_record_code) == kStreamRecordCodeAt);
 
 template <typename Field>
 Field stream_field(const StreamBlock *stream, size_t at) {
@@ -174,6 +176,11 @@ inline int64_t stream_lrecl(const StreamBlock *stream) { return stream_field<int
 // the carriage character).
 inline int32_t stream_buffer_count(const StreamBlock *stream) {
     return stream_field<int32_t>(stream, kStreamBufferCountAt);
+}
+// The record code that came with the block of the last read (one of those
+// above for the entries the module writes).
+inline int32_t stream_record_code(const StreamBlock *stream) {
+    return stream_field<int32_t>(stream, kStreamRecordCodeAt);
 }
 
 }  // namespace zef
