@@ -19,6 +19,8 @@
 namespace catalog_test {
 
 using stream_test::field;
+using stream_test::last_catalog_open;
+using stream_test::last_entry_open;
 using stream_test::Name8;
 using stream_test::OpenSpec;
 using stream_test::PoolMark;
@@ -36,27 +38,12 @@ struct OpenedMember {
     zef::OpenRequest request{};
 };
 
-// The library request the module last passed to ylopen, and the catalog
-// handle it got back: what a directory or a stream holds, seen from the host.
-struct CatalogOpen {
-    zef::LibraryRequest request{};
-    void *handle = nullptr;
-};
-inline CatalogOpen last_catalog_open;
-inline zef::proto::ylopen real_ylopen = nullptr;
-inline int32_t watching_ylopen(void *request, void **catalog) {
-    int32_t status = real_ylopen(request, catalog);
-    last_catalog_open = {*static_cast<zef::LibraryRequest *>(request), *catalog};
-    return status;
-}
-
 class CatalogTest : public stream_test::StreamTest {
 protected:
     TempDirectory work;
     std::map<int64_t, int64_t> own_calls;
 
     zef::fn::yxlexp exists_slot = module.slot<zef::fn::yxlexp>(3);
-    zef::fn::yxlinfo info_slot = module.slot<zef::fn::yxlinfo>(8);
     zef::fn::yxldcls dir_close_slot = module.slot<zef::fn::yxldcls>(22);
     zef::fn::yxldins dir_items_start_slot = module.slot<zef::fn::yxldins>(23);
     zef::fn::yxldinf dir_items_end_slot = module.slot<zef::fn::yxldinf>(24);
@@ -183,13 +170,6 @@ protected:
         for (const auto &info : host.catalogs().list_entries("WORK", catalog))
             names.push_back(info.key.name + "." + info.key.type);
         return names;
-    }
-
-    // From now on last_catalog_open follows the module's ylopen calls.
-    void watch_catalog_opens() {
-        real_ylopen = reinterpret_cast<zef::proto::ylopen>(host.routine(zef::routine::ylopen));
-        host.set_routine(zef::routine::ylopen, reinterpret_cast<void *>(&watching_ylopen));
-        last_catalog_open = {};
     }
 
     // ---------------------------------------------------------- directories --

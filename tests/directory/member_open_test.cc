@@ -94,7 +94,7 @@ TEST_F(MemberOpenTest, NameAndKindChooseTheEntry) {
             continue;
         }
         ASSERT_EQ(in.status, zef::kOk);
-        EXPECT_EQ(field(in.stream->entry_type, 8), c.type);
+        EXPECT_EQ(field(last_entry_open.request.entry_type, 8), c.type);
         EXPECT_EQ(read(in.stream).data, c.first_record);
         EXPECT_EQ(member_close_slot(in.stream), zef::kOk);
     }
@@ -125,8 +125,8 @@ TEST_F(MemberOpenTest, WrittenReadAndAppendedThroughTheDirectory) {
     OpenedMember out = open_member(dir, "notes.log", "SOURCE", zef::kOpenOutput);
     ASSERT_EQ(out.status, zef::kOk);
     EXPECT_EQ(open_count(), 2);
-    EXPECT_EQ(out.stream->catalog_handle, dir_catalog);
-    EXPECT_EQ(std::string(out.stream->full_name, out.stream->full_name_length), "work.lib.NOTES.LOG");
+    EXPECT_EQ(last_entry_open.request.catalog_handle, dir_catalog);  // the directory's catalog
+    EXPECT_EQ(full_name(out.stream), "work.lib.NOTES.LOG");
     EXPECT_EQ(out.request.lrecl, zef::stream_lrecl(out.stream));
     for (std::string_view line : {"one", "two", "three"}) EXPECT_EQ(write(out.stream, line), 0);
 
