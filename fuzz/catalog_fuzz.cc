@@ -16,15 +16,14 @@
 #include <iterator>
 #include <vector>
 
-#include "directory/directory_handle.h"
 #include "harness.h"
 #include "read_paths.h"
-#include "zefxbaml/routine_table.h"
-#include "zefxbaml/status.h"
-#include "zefxbaml/stream_block.h"
 #include "zefhost/catalog/catalog_error.h"
 #include "zefhost/catalog/services.h"
 #include "zefhost/option_statement.h"
+#include "zefxbaml/routine_table.h"
+#include "zefxbaml/status.h"
+#include "zefxbaml/stream_block.h"
 
 namespace {
 

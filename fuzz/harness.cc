@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "fileref/fileref_record.h"
-#include "zefxbaml/control_block.h"
-#include "zefxbaml/status.h"
 #include "zefhost/catalog/services.h"
+#include "zefxbaml/control_block.h"
+#include "zefxbaml/fileref_record.h"
+#include "zefxbaml/status.h"
 
 namespace zeffuzz {
 

@@ -5,11 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "directory/directory_handle.h"
+#include "zefhost/option_statement.h"
 #include "zefxbaml/routine_table.h"
 #include "zefxbaml/status.h"
 #include "zefxbaml/stream_block.h"
-#include "zefhost/option_statement.h"
 
 namespace zeffuzz {
 

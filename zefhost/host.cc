@@ -111,6 +111,18 @@ void Host::fail_every_call(zef::RoutineAddress at, int32_t status) {
 
 void Host::clear_failures() { failures_.clear(); }
 
+void Host::answer_oddly(zef::RoutineAddress at, int64_t value, int nth) {
+    odd_answers_[key(at)] = OddAnswer{value, nth < 1 ? 1 : nth};
+}
+
+std::optional<int64_t> Host::odd_answer(zef::RoutineAddress at) {
+    auto it = odd_answers_.find(key(at));
+    if (it == odd_answers_.end() || --it->second.countdown > 0) return std::nullopt;
+    int64_t value = it->second.value;
+    odd_answers_.erase(it);
+    return value;
+}
+
 void Host::fail_nth_call(int64_t nth, int32_t status) {
     nth_call_countdown_ = nth < 0 ? 0 : nth;
     nth_call_status_ = status;

@@ -71,6 +71,18 @@ public:
     // How often routine `at` was called through the vector.
     int64_t calls(zef::RoutineAddress at) const;
 
+    // Odd answers: the nth call of routine `at` from now (1 = the next) does
+    // its work and then gives `value` in place of one of its results, an
+    // answer a host may give though the stand-in otherwise does not:
+    //   ypmstr   the length it returns (negative, or more than it placed)
+    //   znamdiv  the length of every part it filled (negative, or over 32)
+    //   ytraknp  0: no task record; 1: a task record without access record
+    //   yxatok   0: the token's text null; 1: the token's statement null
+    // Other routines ignore the plan. odd_answer() is the routine's side: it
+    // counts the call and says whether an odd answer is due.
+    void answer_oddly(zef::RoutineAddress at, int64_t value, int nth = 1);
+    std::optional<int64_t> odd_answer(zef::RoutineAddress at);
+
     // Sweeps: the nth call from now (1 = the next) of any routine that
     // answers a status answers `status` instead; 0 cancels. calls_answering()
     // counts those calls; injected_failures() how many were failed so, and
@@ -130,6 +142,17 @@ public:
     // Whether the encoding holder leads to a descriptor at all (null when not).
     void set_encoding_descriptor_present(bool present);
 
+    // Chains a host may leave out: while not present the control block's
+    // task block (gcb+32), encoding holder (gcb+104) or attribute anchor
+    // (gcb+192) is null.
+    void set_task_block_present(bool present) { gcb_.task_block = present ? &task_block_ : nullptr; }
+    void set_encoding_holder_present(bool present) {
+        gcb_.encoding_holder = present ? &encoding_holder_ : nullptr;
+    }
+    void set_attribute_anchor_present(bool present) {
+        gcb_.attribute_anchor = present ? &attribute_anchor_ : nullptr;
+    }
+
     const TranslationTables &translation() const { return translation_; }
 
     // ---------------------------------------------------- attribute anchor --
@@ -182,6 +205,11 @@ private:
     };
     static int64_t key(zef::RoutineAddress at) { return int64_t{at.vector} << 32 | at.slot; }
     std::map<int64_t, Failure> failures_;
+    struct OddAnswer {
+        int64_t value;
+        int countdown;
+    };
+    std::map<int64_t, OddAnswer> odd_answers_;
     std::map<int64_t, int64_t> calls_;
     int64_t nth_call_countdown_ = 0;
     int32_t nth_call_status_ = 0;

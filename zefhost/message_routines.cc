@@ -19,12 +19,13 @@ constexpr int32_t kLongestInsert = 64 * 1024;
 // bytes, no NUL (the caller ends it). Returns the number of bytes placed.
 int32_t ypmstr(char *buffer, int32_t size, int32_t set, int32_t number) {
     HostCall call(zef::routine::ypmstr);
+    std::optional<int64_t> odd = Host::current().odd_answer(zef::routine::ypmstr);
     if (buffer == nullptr || size <= 1) return 0;
     const std::string text = Host::current().messages().text(set, number);
     const auto count = static_cast<int32_t>(
         std::min<size_t>(text.size(), static_cast<size_t>(size - 1)));
     std::memcpy(buffer, text.data(), static_cast<size_t>(count));
-    return count;
+    return odd ? static_cast<int32_t>(*odd) : count;
 }
 
 // Writes message `number` of `set` to the host log, with value when nonzero.

@@ -45,6 +45,7 @@ int32_t znamdiv(int32_t, const char *name, int32_t length, int32_t *count, int32
                 zef::NamePart *p1, zef::NamePart *p2, zef::NamePart *p3, zef::NamePart *p4) {
     HostCall call(zef::routine::znamdiv);
     if (call.failure()) return *call.failure();
+    std::optional<int64_t> odd = Host::current().odd_answer(zef::routine::znamdiv);
 
     zef::NamePart *fields[kMostParts] = {p1, p2, p3, p4};
     for (zef::NamePart *field : fields) clear(field);
@@ -68,7 +69,11 @@ int32_t znamdiv(int32_t, const char *name, int32_t length, int32_t *count, int32
         if (parts[i].size() > kPartWidth) return zef::kNameRefused;
 
     const int first_field = found == 2 ? 2 : 0;
-    for (int i = 0; i < found; ++i) fill(fields[first_field + i], parts[i]);
+    for (int i = 0; i < found; ++i) {
+        fill(fields[first_field + i], parts[i]);
+        if (odd && fields[first_field + i] != nullptr)
+            fields[first_field + i]->length = static_cast<int16_t>(*odd);
+    }
     if (count != nullptr) *count = found;
     return 0;
 }

@@ -13,10 +13,15 @@ int32_t ytrakgt(void *) {
 }
 
 // The task record of the task with this key; its pointer at 16 leads to the
-// task access word. Null for a key the host does not know.
+// task access word. Null for a key the host does not know. Odd answers: 0
+// no record, anything else a record without access record.
 zef::TaskRecord *ytraknp(int32_t key, void *) {
     HostCall call(zef::routine::ytraknp);
-    if (key != Host::kTaskKey) return nullptr;
+    std::optional<int64_t> odd = Host::current().odd_answer(zef::routine::ytraknp);
+    if (key != Host::kTaskKey || odd == 0) return nullptr;
+    // A task record whose access record the host has not made.
+    static zef::TaskRecord without_access{};
+    if (odd) return &without_access;
     return Host::current().task_record();
 }
 

@@ -125,9 +125,13 @@ int32_t yxatoki(zef::Token *token) {
 int32_t yxatok(uint32_t, void *source, zef::Token *token) {
     HostCall call(zef::routine::yxatok);
     if (call.failure()) return *call.failure();
+    std::optional<int64_t> odd = Host::current().odd_answer(zef::routine::yxatok);
     if (source == nullptr || token == nullptr) return kBadArgument;
     if (std::memcmp(token->scan_state, kReadyMark, sizeof kReadyMark) != 0) return kTokenNotReady;
-    return OptionSource::from(source)->deliver(token);
+    int32_t status = OptionSource::from(source)->deliver(token);
+    if (odd == 0) token->text = nullptr;
+    if (odd == 1) token->statement = nullptr;
+    return status;
 }
 
 // Ends the scan of the token record. Returns 0.

@@ -1,5 +1,7 @@
 #include "variables.h"
 
+#include <utility>
+
 #include "host.h"
 
 namespace zefhost {
@@ -34,6 +36,7 @@ int32_t Variables::lookup(const char *name, int32_t length, int32_t, int32_t, in
                           double **binding) {
     Variables &variables = Host::current().variables();
     variables.count_lookup();
+    if (std::optional<int32_t> odd = std::exchange(variables.next_answer_, std::nullopt)) return *odd;
     if (name == nullptr || length <= 0) return kNoSuchVariable;
     double *value = variables.find(std::string_view(name, static_cast<size_t>(length)));
     if (value == nullptr) return kNoSuchVariable;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,11 @@ public:
     // Null when there is no such variable.
     double *find(std::string_view name);
 
+    // The next lookup binds nothing and answers `result` instead: what a
+    // host's lookup may answer that the stand-in's does not (2: a name it
+    // cannot bind now).
+    void answer_next_lookup(int32_t result) { next_answer_ = result; }
+
     int64_t lookups() const { return lookups_; }
     void count_lookup() { ++lookups_; }
 
@@ -36,6 +42,7 @@ private:
     static std::string key(std::string_view name);
     std::map<std::string, std::unique_ptr<double>> values_;
     int64_t lookups_ = 0;
+    std::optional<int32_t> next_answer_;
 };
 
 }  // namespace zefhost

@@ -11,7 +11,6 @@
 #include <string_view>
 #include <vector>
 
-#include "directory/directory_handle.h"
 #include "stream/stream_fixture.h"
 #include "zefhost/kernel_statuses.h"
 #include "zefxbaml/abi.h"
@@ -20,6 +19,8 @@
 namespace catalog_test {
 
 using stream_test::field;
+using stream_test::last_catalog_open;
+using stream_test::last_entry_open;
 using stream_test::Name8;
 using stream_test::OpenSpec;
 using stream_test::PoolMark;
@@ -43,7 +44,6 @@ protected:
     std::map<int64_t, int64_t> own_calls;
 
     zef::fn::yxlexp exists_slot = module.slot<zef::fn::yxlexp>(3);
-    zef::fn::yxlinfo info_slot = module.slot<zef::fn::yxlinfo>(8);
     zef::fn::yxldcls dir_close_slot = module.slot<zef::fn::yxldcls>(22);
     zef::fn::yxldins dir_items_start_slot = module.slot<zef::fn::yxldins>(23);
     zef::fn::yxldinf dir_items_end_slot = module.slot<zef::fn::yxldinf>(24);

@@ -9,11 +9,11 @@ class DirectoryTest : public CatalogTest {};
 TEST_F(DirectoryTest, EmptyCatalogEndsAtOnce) {
     make_catalog("EMPTY");
     ASSERT_EQ(assign("CAT", "work.empty"), zef::kOk);
+    watch_catalog_opens();
     zef::DirectoryHandle *handle = open_directory("cat");
     ASSERT_NE(handle, nullptr);
     EXPECT_EQ(record("CAT")->open_count, 1);
-    EXPECT_EQ(field(handle->fileref, 8), "CAT     ");
-    EXPECT_EQ(handle->library_request.library_mode, zef::kLibraryWrite);
+    EXPECT_EQ(last_catalog_open.request.library_mode, zef::kLibraryWrite);
 
     int32_t end = 0;
     EXPECT_TRUE(list_members(handle, &end).empty());
@@ -21,6 +21,12 @@ TEST_F(DirectoryTest, EmptyCatalogEndsAtOnce) {
     EXPECT_EQ(calls(zef::routine::yldopen), 1);
     EXPECT_EQ(calls(zef::routine::yldclos), 1);
     EXPECT_EQ(host.catalogs().open_scans(), 0u);
+
+    // The handle keeps the fileref upper-cased: its members carry it so.
+    OpenedMember out = open_member(handle, "new", "LOG", zef::kOpenOutput);
+    ASSERT_EQ(out.status, zef::kOk);
+    EXPECT_EQ(field(out.stream->fileref, 8), "CAT     ");
+    EXPECT_EQ(member_close_slot(out.stream), zef::kOk);
 
     EXPECT_EQ(dir_close_slot(handle), zef::kOk);
     EXPECT_EQ(record("CAT")->open_count, 0);
@@ -72,18 +78,19 @@ TEST_F(DirectoryTest, LongLibraryNameIsCutToEightAndPassedAsTyped) {
     TempDirectory other;
     host.catalogs().assign_library("longlibn", other.path());
     ASSERT_EQ(assign("LONG", "longLibName.Things"), zef::kOk);
+    watch_catalog_opens();
     zef::DirectoryHandle *handle = open_directory("LONG");
     ASSERT_NE(handle, nullptr);
-    EXPECT_EQ(field(handle->libref, 8), "longLibN");
-    EXPECT_EQ(handle->catalog_name_length, 6);
-    EXPECT_EQ(field(handle->catalog_name, 6), "Things");
-    EXPECT_EQ(field(handle->library_request.libref, 8), "longLibN");
+    const zef::LibraryRequest &asked = last_catalog_open.request;
+    EXPECT_EQ(field(asked.libref, 8), "longLibN");
+    EXPECT_EQ(asked.catalog_name_length, 6);
+    EXPECT_EQ(field(asked.catalog_name, 6), "Things");
     EXPECT_EQ(dir_close_slot(handle), zef::kOk);
 
     ASSERT_EQ(assign("SHORT", "work.x"), zef::kOk);
     handle = open_directory("SHORT");
     ASSERT_NE(handle, nullptr);
-    EXPECT_EQ(field(handle->libref, 8), "work    ");
+    EXPECT_EQ(field(last_catalog_open.request.libref, 8), "work    ");
     EXPECT_EQ(dir_close_slot(handle), zef::kOk);
 }
 
@@ -94,10 +101,11 @@ TEST_F(DirectoryTest, WritingModeRefusedThenInputAccepted) {
     host.catalogs().assign_library("RO", ro.path(), /*read_only=*/true);
     ASSERT_EQ(assign("SHARED", "ro.shared"), zef::kOk);
 
+    watch_catalog_opens();
     zef::DirectoryHandle *handle = open_directory("SHARED");
     ASSERT_NE(handle, nullptr);
     EXPECT_EQ(calls(zef::routine::ylopen), 2);
-    EXPECT_EQ(handle->library_request.library_mode, zef::kLibraryInput);
+    EXPECT_EQ(last_catalog_open.request.library_mode, zef::kLibraryInput);
     EXPECT_EQ(dir_close_slot(handle), zef::kOk);
 
     // Both refused: only the second status is seen.
@@ -116,17 +124,18 @@ TEST_F(DirectoryTest, InputOnlyTaskAsksForInputBothTimes) {
     make_catalog("C");
     ASSERT_EQ(assign("C", "work.c"), zef::kOk);
     host.set_task_access(1);
+    watch_catalog_opens();
     zef::DirectoryHandle *handle = open_directory("C");
     ASSERT_NE(handle, nullptr);
     EXPECT_EQ(calls(zef::routine::ylopen), 1);
-    EXPECT_EQ(handle->library_request.library_mode, zef::kLibraryInput);
+    EXPECT_EQ(last_catalog_open.request.library_mode, zef::kLibraryInput);
     EXPECT_EQ(dir_close_slot(handle), zef::kOk);
 
     host.fail_call(zef::routine::ylopen, zef::kCatalogIoFailure);
     handle = open_directory("C");
     ASSERT_NE(handle, nullptr);
     EXPECT_EQ(calls(zef::routine::ylopen), 3);
-    EXPECT_EQ(handle->library_request.library_mode, zef::kLibraryInput);
+    EXPECT_EQ(last_catalog_open.request.library_mode, zef::kLibraryInput);
     EXPECT_EQ(dir_close_slot(handle), zef::kOk);
     EXPECT_EQ(deassign("C"), zef::kOk);
     expect_pools_back();

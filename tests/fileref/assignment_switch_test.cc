@@ -1,6 +1,7 @@
 // With the host's assignment switch set, an assignment finds the control
 // block through yxamscp instead of yxam2am, and the fileref it makes is the
-// same as any other: found by name, deassigned by name.
+// same as any other: found by name, deassigned by name. Without the anchor
+// that carries the switch, yxam2am serves.
 #include "fileref_fixture.h"
 
 namespace fileref_test {
@@ -20,6 +21,23 @@ TEST_F(AssignmentSwitch, AssignmentThroughTheOtherLookupIsAnOrdinaryFileref) {
     EXPECT_EQ(list_length(), 1);
     EXPECT_EQ(deassign("MYREF"), zef::kOk);
     EXPECT_EQ(list_length(), 0);
+    expect_pools_back();
+}
+
+// A host without an attribute anchor has neither switch nor lookup service:
+// assignments go through yxam2am, and an NBYTE name is taken as given.
+TEST_F(AssignmentSwitch, WithoutAttributeAnchorTheUsualLookupServes) {
+    host.set_assignment_switch(1);
+    host.set_attribute_anchor_present(false);
+    int64_t scp = host.calls(zef::routine::yxamscp);
+    int64_t lookups = host.variables().lookups();
+    zef::OptionBlock *given = options("nbyte=nosuch");
+    EXPECT_EQ(given->nbyte_name_length, 6);
+    ASSERT_EQ(assign("MYREF", "lib.cat.entry", given), zef::kOk);
+    EXPECT_EQ(host.calls(zef::routine::yxamscp), scp);
+    EXPECT_EQ(host.variables().lookups(), lookups);
+    EXPECT_EQ(deassign("MYREF"), zef::kOk);
+    host.set_attribute_anchor_present(true);
     expect_pools_back();
 }
 

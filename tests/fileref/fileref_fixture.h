@@ -10,7 +10,6 @@
 #include <string_view>
 #include <vector>
 
-#include "fileref/fileref_record.h"
 #include "zefhost/encodings.h"
 #include "zefhost/host.h"
 #include "zefhost/kernel_statuses.h"
@@ -18,6 +17,7 @@
 #include "zefhost/option_statement.h"
 #include "zefhost/tokenizer.h"
 #include "zefxbaml/control_block.h"
+#include "zefxbaml/fileref_record.h"
 #include "zefxbaml/method_routines.h"
 #include "zefxbaml/option_block.h"
 #include "zefxbaml/status.h"

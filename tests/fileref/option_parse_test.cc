@@ -185,6 +185,10 @@ TEST_F(OptionParseTest, WithoutAnOwnerTheCurrentOnesPoolServes) {
     host.set_no_current_task(true);
     EXPECT_EQ(parse_slot(nullptr, nullptr, nullptr, 0, nullptr, &taken, &none), zef::kNoStorage);
     host.set_no_current_task(false);
+    host.set_task_block_present(false);  // no task block: no current task either
+    EXPECT_EQ(parse_slot(nullptr, nullptr, nullptr, 0, nullptr, &taken, &none), zef::kNoStorage);
+    host.set_task_block_present(true);
+    EXPECT_EQ(none, nullptr);
 }
 
 TEST_F(OptionParseTest, TokenizerStatusesPassThrough) {

@@ -134,7 +134,7 @@ TEST_F(FileInformationTest, StreamsOpenedThroughACatalogAndAnEntryFileref) {
     ASSERT_EQ(info_slot(entry.stream, nullptr, nullptr, 0x3F, nullptr, &request), zef::kOk);
     EXPECT_EQ(std::string(request.name, request.name_length), "WORK.LIB.PROG.SOURCE");
     EXPECT_EQ(request.record_format_code, 0x20);
-    EXPECT_EQ(request.lrecl, entry.stream->lrecl);
+    EXPECT_EQ(request.lrecl, zef::stream_lrecl(entry.stream));
     EXPECT_EQ(request.kind_flags, 0x104u);
 
     EXPECT_EQ(close(entry.stream), zef::kOk);

@@ -154,6 +154,54 @@ TEST(LoaderTest, ReportsAModuleThatCannotBeLoaded) {
     }
 }
 
+// Every step of the load sequence refuses what it cannot use, and says which.
+TEST(LoaderTest, ReportsEachStepThatFails) {
+    const std::string damaged = std::string(ZEF_BUILD_DIR) + "/damaged/zef_damaged_";
+    const std::pair<std::string, std::string> cases[] = {
+        {"libm.so.6", "libm.so.6 has no load entry mcn_main"},
+        {damaged + "no_image.so", "mcn_main did not return an image information record"},
+        {damaged + "bad_eyecatcher.so", "mcn_main did not return an image information record"},
+        {damaged + "no_components.so", "the image names no component with a constructor"},
+        {damaged + "no_constructor.so", "the image names no component with a constructor"},
+        {damaged + "no_block.so", "the constructor failed with status 0x00000000"},
+    };
+    for (const auto &[path, message] : cases) {
+        SCOPED_TRACE(path);
+        zefhost::Host host;
+        try {
+            zefhost::ModuleSession module(host, path);
+            ADD_FAILURE() << "loaded a damaged module";
+        } catch (const zefhost::LoadError &error) {
+            EXPECT_NE(std::string(error.what()).find(message), std::string::npos) << error.what();
+        }
+    }
+}
+
+TEST(LoaderTest, ReportsAConstructorWithoutStorage) {
+    zefhost::Host host;
+    host.refuse_nth_obtain(1);
+    try {
+        zefhost::ModuleSession module(host);
+        FAIL() << "built a control block without storage";
+    } catch (const zefhost::LoadError &error) {
+        EXPECT_NE(std::string(error.what()).find("the constructor failed with status 0x80000803"),
+                  std::string::npos)
+            << error.what();
+    }
+    EXPECT_EQ(host.storage_pool().blocks_outstanding(), 0);
+}
+
+TEST(LoaderTest, ReportsANameTheModuleDoesNotExport) {
+    zefhost::Host host;
+    zefhost::ModuleSession module(host);
+    try {
+        module.address_of("yxlasgn");  // a slot routine, reached through the vector only
+        FAIL() << "found a routine that is not exported";
+    } catch (const zefhost::LoadError &error) {
+        EXPECT_NE(std::string(error.what()).find("does not export yxlasgn"), std::string::npos);
+    }
+}
+
 TEST(LoaderTest, ModulePathPrefersTheEnvironment) {
     const char *saved = std::getenv("ZEFXBAML_MODULE");
     std::string kept = saved ? saved : "";

@@ -96,7 +96,7 @@ TEST_F(LineRecords, RecordsOfOtherCodes) {
         EXPECT_EQ(r.status, zef::kOk);
         EXPECT_TRUE(r.delivered);
         EXPECT_EQ(r.data, c.read);
-        EXPECT_EQ(in->last_record_code, c.code);
+        EXPECT_EQ(zef::stream_record_code(in), c.code);
         EXPECT_EQ(close(in), zef::kOk);
         ASSERT_EQ(deassign("SRC"), zef::kOk);
     }
@@ -109,7 +109,7 @@ TEST_F(LineRecords, FixedFill) {
     store("TEXT", "LOG", {{145, with_zero("abc")}});
     assign_to("LOG", "TEXT", "LOG", "lrecl=80");
     zef::StreamBlock *in = open_ok("LOG", zef::kOpenInput, zef::kRecordFixed);
-    ASSERT_EQ(in->lrecl, 79);
+    ASSERT_EQ(zef::stream_lrecl(in), 79);
     char *data = nullptr;
     int64_t length = 0;
     ASSERT_EQ(routine_table(in)->read(in, &data, &length, nullptr), zef::kOk);
@@ -141,7 +141,7 @@ TEST_F(LineRecords, AttrLineAtFullLengthIsCut) {
     for (uint32_t format : {0u, static_cast<uint32_t>(zef::kRecordFixed)}) {
         SCOPED_TRACE(format);
         zef::StreamBlock *out = open_ok("LOG", zef::kOpenOutput, format);
-        ASSERT_EQ(out->lrecl, 80);
+        ASSERT_EQ(zef::stream_lrecl(out), 80);
         zef::RoutineTable *table = routine_table(out);
         EXPECT_EQ(write_with(table->write, out, std::string(80, 'w')), zef::kRecordTruncated);
         EXPECT_EQ(write_with(table->write, out, std::string(79, 'v')), zef::kOk);

@@ -53,7 +53,7 @@ TEST_F(RecordWrite, EveryWritableTypeRoundTrips) {
             EXPECT_EQ(r.status, zef::kOk);
             EXPECT_TRUE(r.delivered);
             EXPECT_EQ(r.data, records[i]);
-            EXPECT_EQ(in->last_record_code, expected[i].code);
+            EXPECT_EQ(zef::stream_record_code(in), expected[i].code);
         }
         Record end = read_record(in);
         EXPECT_EQ(end.status, zef::kEndOfFile);
@@ -126,7 +126,7 @@ TEST_F(RecordWrite, LongRecordIsCutWithTruncationStatus) {
               (std::vector<Block>{{321, std::string(80, 'x')}, {321, std::string(80, 'x')}}));
 
     out = open_ok("GIF", zef::kOpenOutput, zef::kRecordPrint);
-    EXPECT_EQ(out->lrecl, 79);
+    EXPECT_EQ(zef::stream_lrecl(out), 79);
     EXPECT_EQ(write(out, hundred, '1'), zef::kRecordTruncated);
     EXPECT_EQ(close(out), zef::kOk);
     EXPECT_EQ(stored("PICTURE", "GIF"), (std::vector<Block>{{321, "1" + std::string(79, 'x')}}));
@@ -140,7 +140,7 @@ TEST_F(RecordWrite, PrintFixedRecordIsBlankToItsEnd) {
     assign_to("SRC", "PROG", "SOURCE", "lrecl=80");
     zef::StreamBlock *out = open_ok("SRC", zef::kOpenOutput, zef::kRecordPrint | zef::kRecordFixed);
     ASSERT_NE(out, nullptr);
-    EXPECT_EQ(out->lrecl, 77);
+    EXPECT_EQ(zef::stream_lrecl(out), 77);
     EXPECT_EQ(write(out, std::string(90, 'y'), '1'), zef::kRecordTruncated);
     EXPECT_EQ(write(out, "ab", ' '), zef::kOk);
     EXPECT_EQ(close(out), zef::kOk);
@@ -158,8 +158,8 @@ TEST_F(RecordWrite, UpdateWithPrintLongerThanTheEntry) {
     assign_to("GIF", "PICTURE", "GIF", "lrecl=200");
     zef::StreamBlock *out = open_ok("GIF", zef::kOpenUpdate, zef::kRecordPrint | zef::kRecordFixed);
     ASSERT_NE(out, nullptr);
-    EXPECT_EQ(out->block_length, 132);
-    EXPECT_EQ(out->lrecl, 199);
+    EXPECT_EQ(zef::stream_block_length(out), 132);
+    EXPECT_EQ(zef::stream_lrecl(out), 199);
     EXPECT_EQ(write(out, std::string(199, 'z'), '1'), zef::kOk);
     EXPECT_EQ(close(out), zef::kOk);
     EXPECT_EQ(stored("PICTURE", "GIF"), (std::vector<Block>{{321, "1" + std::string(199, 'z')}}));

@@ -19,7 +19,7 @@ protected:
         if (with_information) {
             zef::InformationRecord *information = nullptr;
             EXPECT_EQ(info_start_slot(out.stream, &information), zef::kOk);
-            EXPECT_EQ(out.stream->info_record, information);
+            EXPECT_NE(information, nullptr);
         }
         return out.stream;
     }
@@ -75,7 +75,6 @@ TEST_F(StreamClose, OptionBlockNotOwnedByTheStreamStaysWithTheCaller) {
     Opened out = open("KEEP", {zef::kOpenOutput, 0, 0, "lrecl=40", zef::kNotOwned});
     ASSERT_EQ(out.status, zef::kOk);
     ASSERT_TRUE(out.options);
-    EXPECT_EQ(out.stream->open_options, out.options.get());
     int64_t owner_blocks = host.owner_pool().blocks_outstanding();
     EXPECT_EQ(close(out.stream), zef::kOk);
     EXPECT_EQ(host.owner_pool().blocks_outstanding(), owner_blocks);
@@ -96,9 +95,10 @@ TEST_F(StreamClose, ReleasesAFilerefDeassignedWhileOpen) {
     ASSERT_EQ(first.status, zef::kOk);
     ASSERT_EQ(second.status, zef::kOk);
 
+    zef::FilerefRecord *waiting = record("GOING");
+    ASSERT_NE(waiting, nullptr);
     EXPECT_EQ(deassign("GOING"), zef::kStillOpen);
     EXPECT_EQ(record("GOING"), nullptr);
-    zef::FilerefRecord *waiting = first.stream->fileref_record;
     EXPECT_EQ(waiting->open_count, 2);
     EXPECT_EQ(close(first.stream), zef::kOk);
     EXPECT_EQ(waiting->open_count, 1);

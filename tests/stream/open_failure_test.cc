@@ -122,9 +122,8 @@ TEST_F(FailingOpen, WritableStreamWithoutLengthsStillGetsABuffer) {
     Opened out = open("EMPTY", zef::kOpenOutput);
     ASSERT_EQ(out.status, zef::kOk);
     EXPECT_EQ(out.stream->record_limit, 0);
-    EXPECT_EQ(out.stream->block_length, 0);
-    EXPECT_NE(out.stream->record_buffer, nullptr);
-    EXPECT_EQ(write(out.stream, ""), zef::kOk);
+    EXPECT_EQ(zef::stream_block_length(out.stream), 0);
+    EXPECT_EQ(write(out.stream, ""), zef::kOk);  // into its buffer
     EXPECT_EQ(close(out.stream), zef::kOk);
 
     Opened in = open("EMPTY", zef::kOpenInput);
@@ -132,7 +131,7 @@ TEST_F(FailingOpen, WritableStreamWithoutLengthsStillGetsABuffer) {
     Read marker = read(in.stream);
     EXPECT_EQ(marker.status, zef::kOk);
     EXPECT_EQ(marker.data, "");
-    EXPECT_EQ(in.stream->last_record_code, zef::kCodeEmptyCatams);
+    EXPECT_EQ(zef::stream_record_code(in.stream), zef::kCodeEmptyCatams);
     EXPECT_EQ(close(in.stream), zef::kOk);
     expect_clean();
 }
@@ -144,17 +143,17 @@ TEST_F(FailingOpen, PrintLinesOfAnUpdateFitTheirBuffer) {
     Opened upd = open("UPD", {zef::kOpenUpdate, 0x11, 400});
     ASSERT_EQ(upd.status, zef::kOk);
     zef::StreamBlock *s = upd.stream;
-    EXPECT_EQ(s->block_length, 132);
+    EXPECT_EQ(zef::stream_block_length(s), 132);
     EXPECT_EQ(s->record_limit, 400);
-    EXPECT_GE(s->stream_buffer_size, s->lrecl + 2);
+    EXPECT_GE(s->stream_buffer_size, zef::stream_lrecl(s) + 2);
     EXPECT_GE(s->stream_buffer_size, s->record_limit);
 
     // The line write puts a zero byte and the carriage byte ahead of lrecl
     // bytes of text; the general write the carriage byte alone.
     zef::RoutineTable *table = nullptr;
     ASSERT_EQ(routine_table_slot(s, &table), zef::kOk);
-    std::string line(static_cast<size_t>(s->lrecl), 'x');
-    EXPECT_EQ(table->write(s, line.data(), s->lrecl, 3), zef::kOk);
+    std::string line(static_cast<size_t>(zef::stream_lrecl(s)), 'x');
+    EXPECT_EQ(table->write(s, line.data(), zef::stream_lrecl(s), 3), zef::kOk);
     EXPECT_EQ(write(s, line, '1'), zef::kOk);
     EXPECT_EQ(close(s), zef::kOk);
     expect_clean();
@@ -186,15 +185,17 @@ protected:
 TEST_F(NbyteBinding, BoundForStreamInputOnly) {
     Opened in = open("RUNS", {zef::kOpenInput, 0, 0, "recfm=s nbyte=count"});
     ASSERT_EQ(in.status, zef::kOk);
-    ASSERT_NE(in.stream->nbyte_value, nullptr);
-    EXPECT_EQ(*in.stream->nbyte_value, 4);
     EXPECT_EQ(read(in.stream).data, "0123");
+    host.set_variable("COUNT", 2);  // bound: each read takes the variable's count as it is then
+    EXPECT_EQ(read(in.stream).data, "45");
     EXPECT_EQ(close(in.stream), zef::kOk);
 
-    for (std::string_view options : {"nbyte=count", "recfm=s"}) {
+    // Unbound, a read takes what it would without the variable.
+    for (auto [options, first] : {std::pair{"nbyte=count", "0123456789"}, std::pair{"recfm=s", "0123456789"}}) {
+        SCOPED_TRACE(options);
         Opened unbound = open("RUNS", {zef::kOpenInput, 0, 0, options});
         ASSERT_EQ(unbound.status, zef::kOk);
-        EXPECT_EQ(unbound.stream->nbyte_value, nullptr) << options;
+        EXPECT_EQ(read(unbound.stream).data, first);
         EXPECT_EQ(close(unbound.stream), zef::kOk);
     }
     expect_clean();
@@ -207,6 +208,22 @@ TEST_F(NbyteBinding, VariableGoneByTheOpenIsLoggedAndTheOptionsReleased) {
     ASSERT_FALSE(host.log().empty());
     EXPECT_EQ(host.log().back().rfind("566-73:", 0), 0u) << host.log().back();
     gone.options.take();  // the open released it
+    expect_clean();
+}
+
+// A host's lookup may answer 2 for a variable it cannot bind now: the open
+// takes it as unbound, as it does a variable that is gone.
+TEST_F(NbyteBinding, LookupThatCannotBindNowFailsTheOpenAlike) {
+    zefhost::ParsedOptions parsed = parse("recfm=s nbyte=count");
+    ASSERT_EQ(parsed.status, zef::kOk);
+    host.variables().answer_next_lookup(2);
+    Opened opened;
+    opened.request.open_mode = zef::kOpenInput;
+    opened.request.option_block = parsed.block.take();
+    opened.status = open_slot(&opened.stream, Name8("RUNS"), nullptr, &opened.request);
+    EXPECT_EQ(opened.status, zef::kNbyteUnbound);
+    expect_nothing_left(opened, "RUNS");
+    EXPECT_EQ(host.log().back().rfind("566-73:", 0), 0u) << host.log().back();
     expect_clean();
 }
 

@@ -11,34 +11,32 @@ class EntryOpen : public StreamTest {};
 
 TEST_F(EntryOpen, FillsTheBlockAndTheHostRequestsFromTheFileref) {
     ASSERT_EQ(assign("OUT", "testlib.Sales.Report.html", "desc='quarterly'"), zef::kOk);
+    watch_catalog_opens();
     Opened out = open("out", zef::kOpenOutput);
     ASSERT_EQ(out.status, zef::kOk) << insert();
     zef::StreamBlock *s = out.stream;
 
+    // The name at the head of the block, which the host's option release
+    // receives at the close.
     EXPECT_EQ(field(s->fileref, 8), "OUT     ");
-    EXPECT_EQ(s->method_block, control_block());
-    EXPECT_EQ(s->fileref_record, record("OUT"));
-    EXPECT_EQ(field(s->libref, 8), "TESTLIB ");
-    EXPECT_EQ(field(s->catalog_name, s->catalog_name_length), "SALES");
-    EXPECT_EQ(field(s->entry_name, s->entry_name_length), "REPORT");
-    EXPECT_EQ(field(s->entry_type, 8), "HTML    ");
-    EXPECT_EQ(field(s->full_name, s->full_name_length), "TESTLIB.SALES.REPORT.HTML");
-    EXPECT_NE(s->catalog_handle, nullptr);
-    EXPECT_NE(s->member_handle, nullptr);
+    EXPECT_EQ(record("OUT")->open_count, 1);
+    EXPECT_EQ(full_name(s), "TESTLIB.SALES.REPORT.HTML");
 
-    const zef::LibraryRequest &library = s->library_request;
+    const zef::LibraryRequest &library = last_catalog_open.request;
     EXPECT_EQ(field(library.libref, 8), "TESTLIB ");
     EXPECT_EQ(field(library.catalog_name, library.catalog_name_length), "SALES");
     EXPECT_EQ(library.library_mode, zef::kLibraryWrite);
+    EXPECT_NE(last_catalog_open.handle, nullptr);
 
-    const zef::MemberRequest &member = s->member_request;
-    EXPECT_EQ(member.catalog_handle, s->catalog_handle);
+    const zef::MemberRequest &member = last_entry_open.request;
+    EXPECT_EQ(member.catalog_handle, last_catalog_open.handle);
     EXPECT_EQ(field(member.entry_name, member.entry_name_length), "REPORT");
     EXPECT_EQ(field(member.entry_type, 8), "HTML    ");
     EXPECT_EQ(member.flag_word, 0x4u);
     EXPECT_EQ(member.value_512, 512);
     EXPECT_EQ(member.member_mode, zef::kMemberOutput);
     EXPECT_EQ(field(member.description, member.description_length), "quarterly");
+    EXPECT_NE(last_entry_open.handle, nullptr);
 
     EXPECT_EQ(close(s), zef::kOk);
     EXPECT_EQ(host.catalogs().list_entries(kLibrary, "SALES").at(0).row.description, "quarterly");
@@ -47,13 +45,15 @@ TEST_F(EntryOpen, FillsTheBlockAndTheHostRequestsFromTheFileref) {
 
 TEST_F(EntryOpen, LibraryModeFollowsTheOpenAndIsKeptInTheFilerefRecord) {
     ASSERT_EQ(assign_entry("F", "cat.entry.source"), zef::kOk);
+    watch_catalog_opens();
     Opened out = open("F", zef::kOpenOutput);
     ASSERT_EQ(out.status, zef::kOk);
+    EXPECT_EQ(last_catalog_open.request.library_mode, zef::kLibraryWrite);
     EXPECT_EQ(record("F")->library_request.library_mode, zef::kLibraryWrite);
     EXPECT_EQ(close(out.stream), zef::kOk);
     Opened in = open("F", zef::kOpenInput);
     ASSERT_EQ(in.status, zef::kOk) << insert();
-    EXPECT_EQ(in.stream->library_request.library_mode, zef::kLibraryInput);
+    EXPECT_EQ(last_catalog_open.request.library_mode, zef::kLibraryInput);
     EXPECT_EQ(record("F")->library_request.library_mode, zef::kLibraryInput);
     EXPECT_EQ(close(in.stream), zef::kOk);
     expect_clean();
@@ -63,14 +63,15 @@ TEST_F(EntryOpen, ThreePartNameOpensCatamsAndZefOpensSource) {
     ASSERT_EQ(assign_entry("THREE", "cat.notes"), zef::kOk);
     ASSERT_EQ(assign_entry("ZEF", "cat.prog.zef"), zef::kOk);
     ASSERT_EQ(assign_entry("ZEFLOWER", "cat.prog2.Zef"), zef::kOk);
+    watch_catalog_opens();
     for (auto [name, type, full] :
          {std::tuple{"THREE", "CATAMS  ", "TESTLIB.CAT.NOTES.CATAMS"},
           std::tuple{"ZEF", "SOURCE  ", "TESTLIB.CAT.PROG.SOURCE"},
           std::tuple{"ZEFLOWER", "SOURCE  ", "TESTLIB.CAT.PROG2.SOURCE"}}) {
         Opened out = open(name, zef::kOpenOutput);
         ASSERT_EQ(out.status, zef::kOk) << name << insert();
-        EXPECT_EQ(field(out.stream->entry_type, 8), type) << name;
-        EXPECT_EQ(field(out.stream->full_name, out.stream->full_name_length), full);
+        EXPECT_EQ(field(last_entry_open.request.entry_type, 8), type) << name;
+        EXPECT_EQ(full_name(out.stream), full);
         EXPECT_EQ(close(out.stream), zef::kOk);
     }
     std::vector<std::string> types;

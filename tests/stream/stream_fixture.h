@@ -25,16 +25,16 @@
 #include <utility>
 #include <vector>
 
-#include "fileref/fileref_record.h"
-#include "stream/stream_block.h"
 #include "zefhost/catalog/services.h"
 #include "zefhost/host.h"
 #include "zefhost/module_session.h"
 #include "zefhost/option_statement.h"
 #include "zefxbaml/control_block.h"
+#include "zefxbaml/fileref_record.h"
 #include "zefxbaml/method_routines.h"
 #include "zefxbaml/option_block.h"
 #include "zefxbaml/status.h"
+#include "zefxbaml/stream_block.h"
 
 namespace stream_test {
 
@@ -97,6 +97,36 @@ struct OpenSpec {
     uint32_t option_flags = 0;      // the statement's flags word (0x10: block not owned)
 };
 
+// What the module last asked of the host's catalog services, seen on the
+// host's side (once a test watches them): the library request of ylopen and
+// the catalog handle it answered, the member request of ylmopen and the
+// entry handle it answered.
+struct CatalogOpen {
+    zef::LibraryRequest request{};
+    void *handle = nullptr;
+};
+struct EntryOpen {
+    zef::MemberRequest request{};
+    void *handle = nullptr;
+};
+// The item the information slot's mask asks for the name with.
+inline constexpr uint32_t kNameItem = 0x01;
+
+inline CatalogOpen last_catalog_open;
+inline EntryOpen last_entry_open;
+inline zef::proto::ylopen real_ylopen = nullptr;
+inline zef::proto::ylmopen real_ylmopen = nullptr;
+inline int32_t watching_ylopen(void *request, void **catalog) {
+    int32_t status = real_ylopen(request, catalog);
+    last_catalog_open = {*static_cast<zef::LibraryRequest *>(request), *catalog};
+    return status;
+}
+inline int32_t watching_ylmopen(void *request, void **entry) {
+    int32_t status = real_ylmopen(request, entry);
+    last_entry_open = {*static_cast<zef::MemberRequest *>(request), *entry};
+    return status;
+}
+
 class StreamTest : public ::testing::Test {
 protected:
     TempDirectory library_directory;
@@ -109,6 +139,7 @@ protected:
     zef::fn::yxldasg deassign_slot = module.slot<zef::fn::yxldasg>(1);
     zef::fn::yxlins info_start_slot = module.slot<zef::fn::yxlins>(9);
     zef::fn::yxlinf info_end_slot = module.slot<zef::fn::yxlinf>(10);
+    zef::fn::yxlinfo info_slot = module.slot<zef::fn::yxlinfo>(8);
     zef::fn::yxlopn open_slot = module.slot<zef::fn::yxlopn>(11);
     zef::fn::yxlnote note_slot = module.slot<zef::fn::yxlnote>(12);
     zef::fn::yxlpnt point_slot = module.slot<zef::fn::yxlpnt>(13);
@@ -130,6 +161,26 @@ protected:
     }
 
     zef::AccessMethodBlock *control_block() { return module.control_block(); }
+
+    // From now on last_catalog_open and last_entry_open follow the module's
+    // ylopen and ylmopen calls.
+    void watch_catalog_opens() {
+        if (host.routine(zef::routine::ylopen) != reinterpret_cast<void *>(&watching_ylopen)) {
+            real_ylopen = reinterpret_cast<zef::proto::ylopen>(host.routine(zef::routine::ylopen));
+            host.set_routine(zef::routine::ylopen, reinterpret_cast<void *>(&watching_ylopen));
+            real_ylmopen = reinterpret_cast<zef::proto::ylmopen>(host.routine(zef::routine::ylmopen));
+            host.set_routine(zef::routine::ylmopen, reinterpret_cast<void *>(&watching_ylmopen));
+        }
+        last_catalog_open = {};
+        last_entry_open = {};
+    }
+
+    // The full name the information slot gives for an open stream.
+    std::string full_name(zef::StreamBlock *stream) {
+        zef::FileInformationRequest request{};
+        EXPECT_EQ(info_slot(stream, nullptr, nullptr, kNameItem, nullptr, &request), zef::kOk);
+        return request.name ? std::string(request.name, static_cast<size_t>(request.name_length)) : "";
+    }
 
     // The option block of `text`, parsed as the host parses a statement.
     zefhost::ParsedOptions parse(std::string_view text, uint32_t flags = 0) {

@@ -133,6 +133,11 @@ TEST_F(TranslateTest, TheEncodingIsLookedAtOnEveryCall) {
     host.set_encoding_descriptor_present(false);  // no descriptor: no encoding
     text.wztxxlt(kTranslateUpper, "abcd", target.data(), 4);
     EXPECT_EQ(target, OwnTables::expected(kTranslateUpper, "abcd"));
+    host.set_encoding_descriptor_present(true);
+    host.set_encoding_holder_present(false);  // nor without the holder
+    target.assign(4, '#');
+    text.wztxxlt(kTranslateUpper, "abcd", target.data(), 4);
+    EXPECT_EQ(target, OwnTables::expected(kTranslateUpper, "abcd"));
     EXPECT_EQ(host.calls(routine::wzstrup), 1);
 }
 

@@ -1,5 +1,6 @@
 // The sweeps' fault plans: the nth host call of any routine that answers a
-// status, and the nth obtain from any of the host's pools.
+// status, and the nth obtain from any of the host's pools; and the odd
+// answers a test plans for one routine.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -56,6 +57,44 @@ TEST(FaultPlan, NthObtainFromAnyPool) {
     storage->release(storage, a, 0, 4);
     owner->release(owner, b, 0, 4);
     owner->release(owner, c, 0, 4);
+}
+
+// The planned call does its work and changes one answer, once; the calls
+// before it and after it answer as usual.
+TEST(FaultPlan, OddAnswersComeOnTheNthCallOnly) {
+    Host host;
+    auto ypmstr = [&] {
+        char buffer[255];
+        return through_vector<zef::proto::ypmstr>(host, zef::routine::ypmstr)(buffer, 255, 566, 2);
+    };
+    const int32_t usual = ypmstr();
+    ASSERT_GT(usual, 0);
+    host.answer_oddly(zef::routine::ypmstr, -1, 2);
+    EXPECT_EQ(ypmstr(), usual);
+    EXPECT_EQ(ypmstr(), -1);
+    EXPECT_EQ(ypmstr(), usual);
+
+    auto ytraknp = through_vector<zef::proto::ytraknp>(host, zef::routine::ytraknp);
+    host.answer_oddly(zef::routine::ytraknp, 1);
+    zef::TaskRecord *bare = ytraknp(Host::kTaskKey, nullptr);
+    ASSERT_NE(bare, nullptr);
+    EXPECT_EQ(bare->access, nullptr);
+    host.answer_oddly(zef::routine::ytraknp, 0);
+    EXPECT_EQ(through_vector<zef::proto::ytraknp>(host, zef::routine::ytraknp)(Host::kTaskKey, nullptr),
+              nullptr);
+    EXPECT_EQ(through_vector<zef::proto::ytraknp>(host, zef::routine::ytraknp)(Host::kTaskKey, nullptr),
+              host.task_record());
+
+    zef::NamePart parts[4];
+    int32_t count = 0;
+    host.answer_oddly(zef::routine::znamdiv, -2);
+    ASSERT_EQ(through_vector<zef::proto::znamdiv>(host, zef::routine::znamdiv)(
+                  0, "lib.cat", 7, &count, 4, &parts[0], &parts[1], &parts[2], &parts[3]),
+              0);
+    EXPECT_EQ(count, 2);
+    EXPECT_EQ(parts[2].length, -2);
+    EXPECT_EQ(parts[3].length, -2);
+    EXPECT_EQ(parts[0].length, 0);  // fields no part went to stay empty
 }
 
 TEST(FaultPlan, CallsThroughClosedHandlesAreCounted) {

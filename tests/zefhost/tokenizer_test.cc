@@ -89,6 +89,27 @@ TEST_F(HostTokenizer, UnterminatedQuoteFailsWhereTheScanReachesIt) {
     }
 }
 
+// A token's length must fit its 16-bit field: a longer one fails the scan
+// where it stands, after the tokens before it.
+TEST_F(HostTokenizer, OverlongTokensFailWhereTheScanReachesThem) {
+    const std::string longest(32767, 'N');
+    EXPECT_EQ(scan("x " + longest).size(), 3u);
+    for (const std::string &overlong : {std::string(32768, 'n'), std::string(32768, '7'),
+                                        "'" + std::string(32767, 'q') + "'"}) {
+        SCOPED_TRACE(overlong.substr(0, 2));
+        int32_t failure = 0;
+        EXPECT_EQ(scan("desc=" + overlong + " mod", &failure), (std::vector<Seen>{{2, "DESC"}, {1, "="}}));
+        EXPECT_EQ(failure, kTokenTooLong);
+    }
+}
+
+// Any white space separates tokens; a hyphen joins name characters only.
+TEST_F(HostTokenizer, WhiteSpaceSeparatesAndHyphensJoin) {
+    EXPECT_EQ(scan("a\tzZ\r\n_9\f\vutf-8 b- -c"),
+              (std::vector<Seen>{{2, "A"}, {2, "ZZ"}, {2, "_9"}, {2, "UTF-8"}, {2, "B"}, {1, "-"},
+                                 {1, "-"}, {2, "C"}, {0, ""}}));
+}
+
 TEST_F(HostTokenizer, EndTokenRepeatsAndTokensOutliveTheScan) {
     OptionSource source("a b");
     zef::Token token;

@@ -3,11 +3,11 @@
 #include "host/catalog.h"
 #include "host/chains.h"
 #include "info/routine_table_release.h"
-#include "stream/stream_block.h"
 #include "zefxbaml/method_routines.h"
 #include "zefxbaml/option_block.h"
 #include "zefxbaml/routine_table.h"
 #include "zefxbaml/status.h"
+#include "zefxbaml/stream_block.h"
 
 namespace zef {
 
@@ -36,7 +36,7 @@ int32_t yxlmcls(StreamBlock *stream) {
     // Nothing else would give the record back once the stream is gone.
     if (stream->info_record != nullptr) yxlinf(stream, stream->info_record);
     release_routine_tables(stream);
-    if (stream->fileref_record != nullptr) fileref_closed(stream->fileref_record);
+    fileref_closed(stream->fileref_record);
     host::release(stream);
     return status;
 }

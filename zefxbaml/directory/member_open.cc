@@ -6,13 +6,13 @@
 #include "directory/member_name.h"
 #include "fileref/fileref_lookup.h"
 #include "fileref/fileref_record.h"
-#include "zefxbaml/option_block.h"
 #include "host/chains.h"
 #include "stream/open_steps.h"
-#include "stream/stream_block.h"
 #include "stream/type_defaults.h"
 #include "zefxbaml/method_routines.h"
+#include "zefxbaml/option_block.h"
 #include "zefxbaml/status.h"
+#include "zefxbaml/stream_block.h"
 
 namespace zef {
 

@@ -44,11 +44,12 @@ int32_t yxlasgn(char *fileref8, void *context, const char *method8, const char *
     status = divide_name(physical_name, physical_name_length, &divided);
     if (status != kOk) return status;
 
-    if (record != nullptr)
-        status = drop_options(block, record, fileref8, context, options);
-    else
+    if (record != nullptr) {
+        drop_options(block, record, fileref8, context, options);
+    } else {
         status = new_fileref_record(block, fileref8, context, &record);
-    if (status != kOk) return status;
+        if (status != kOk) return status;
+    }
 
     bool names_catalog = divided.part_count == 2;
     if (names_catalog) {

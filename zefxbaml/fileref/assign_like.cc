@@ -87,11 +87,12 @@ int32_t yxlasl(char *fileref8, void *context, const char *method8, const char *e
     }
 
     FilerefRecord *target = find_in_list(block, upper_key(fileref8));
-    if (target != nullptr)
-        status = drop_options(block, target, fileref8, context, options);
-    else
+    if (target != nullptr) {
+        drop_options(block, target, fileref8, context, options);
+    } else {
         status = new_fileref_record(block, fileref8, context, &target);
-    if (status != kOk) return status;
+        if (status != kOk) return status;
+    }
 
     copy_names(target, *source);
     if (!extension_fits) return host::fail_with_message(kMessageNotCatalog, kNameUnsuitable);

@@ -29,8 +29,7 @@ int32_t yxldasg(const char *fileref8, void *context) {
         host::wrmksub1(fileref8, 8);
         return kFilerefNotAssigned;
     }
-    status = drop_options(block, record, fileref8, context, nullptr);
-    if (status != kOk) return status;
+    drop_options(block, record, fileref8, context, nullptr);
     unlink_fileref(block, record);
 
     if (record->open_count > 0) {

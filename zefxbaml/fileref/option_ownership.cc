@@ -3,7 +3,6 @@
 #include "fileref/fileref_record.h"
 #include "zefxbaml/method_routines.h"
 #include "zefxbaml/option_block.h"
-#include "zefxbaml/status.h"
 
 namespace zef {
 
@@ -20,23 +19,22 @@ FilerefRecord *first_borrower(AccessMethodBlock *block, const FilerefRecord *own
 
 }  // namespace
 
-int32_t drop_options(AccessMethodBlock *block, FilerefRecord *record, const char *fileref8,
+void drop_options(AccessMethodBlock *block, FilerefRecord *record, const char *fileref8,
                      void *context, const OptionBlock *keep) {
     OptionBlock *options = record->option_block;
-    if (options == nullptr || options == keep) return kOk;
+    if (options == nullptr || options == keep) return;
     if ((record->state & kBorrowsOptionBlock) != 0) {
         attach_options(record, nullptr, false);
-        return kOk;
+        return;
     }
-    if ((record->flags & kNotOwned) != 0) return kOk;
+    if ((record->flags & kNotOwned) != 0) return;
     if (FilerefRecord *heir = first_borrower(block, record)) {
         heir->state &= ~kBorrowsOptionBlock;
         attach_options(record, nullptr, false);
-        return kOk;
+        return;
     }
-    int32_t status = yxlhbfr(fileref8, context, options);
+    yxlhbfr(fileref8, context, options);
     attach_options(record, nullptr, false);
-    return status;
 }
 
 void attach_options(FilerefRecord *record, OptionBlock *options, bool borrowed) {

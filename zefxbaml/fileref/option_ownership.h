@@ -17,11 +17,11 @@ struct OptionBlock;
 // What a record does with its option block before it takes another or goes
 // away. A record whose flags carry kNotOwned keeps its pointer and releases
 // nothing: the caller that made the block releases it. A block equal to
-// `keep` (the one the record is about to take again) stays. A borrowed block is only forgotten. A block
-// that other records of the list borrow passes to the first of them, which
-// owns it from then on. Otherwise the block is released through yxlhbfr.
-// Returns yxlhbfr's status, else 0.
-int32_t drop_options(AccessMethodBlock *block, FilerefRecord *record, const char *fileref8,
+// `keep` (the one the record is about to take again) stays. A borrowed block
+// is only forgotten. A block that other records of the list borrow passes to
+// the first of them, which owns it from then on. Otherwise the block is
+// released through yxlhbfr, which cannot fail.
+void drop_options(AccessMethodBlock *block, FilerefRecord *record, const char *fileref8,
                      void *context, const OptionBlock *keep);
 
 // Records in the record's flags whether it owns `options` (the block's own

@@ -49,6 +49,17 @@ const KeywordName *match_keyword(const Token &token) {
 
 int32_t token_length(const Token &token) { return token.length > 0 ? token.length : 0; }
 
+// The next token of the source. A token the host delivers without text is
+// taken as an empty one, so that nothing after this reads through a null.
+int32_t next_token(uint32_t flags, void *source, Token *token) {
+    int32_t status = host::yxatok(flags, source, token);
+    if (status == kOk && token->text == nullptr) {
+        token->text = "";
+        token->length = 0;
+    }
+    return status;
+}
+
 void mark_statement(const Token &token) {
     if (token.statement != nullptr) token.statement->status_word |= 0x1;
 }
@@ -57,7 +68,7 @@ void mark_statement(const Token &token) {
 // the terminating zero byte.
 void set_token_inserts(const Token &token) {
     int32_t length = token_length(token);
-    host::wrmksub2(&length, sizeof length, token.text ? token.text : "", length + 1);
+    host::wrmksub2(&length, sizeof length, token.text, length + 1);
 }
 
 // A rejected option: the count, the statement mark, the inserts, the end of
@@ -183,16 +194,16 @@ void apply_flag_option(Keyword keyword, OptionBlock *block) {
 // keyword '=' value, the keyword token already read.
 int32_t parse_value(Keyword keyword, uint32_t flags, void *source, Token *token,
                     int32_t *taken, OptionBlock *block) {
-    int32_t status = host::yxatok(flags, source, token);
+    int32_t status = next_token(flags, source, token);
     if (status != kOk) return status;
-    if (token->text == nullptr || token->text[0] != '=') {
+    if (token->text[0] != '=') {
         if (keyword != Keyword::kLrecl) return reject(token, taken, kTakenKeyword, kOptionRejected);
         // LRECL leaves the scan open and sets no inserts here.
         *taken = kTakenKeyword;
         mark_statement(*token);
         return kOptionRejected;
     }
-    status = host::yxatok(flags, source, token);
+    status = next_token(flags, source, token);
     if (status != kOk) {
         if (keyword == Keyword::kNbyte || keyword == Keyword::kEncoding) host::yxatokt(token);
         return status;
@@ -230,7 +241,7 @@ int32_t yxlpars(void *, OwnerRecord *owner, void *, uint32_t flags, void *source
     Token token{};
     int32_t status = host::yxatoki(&token);
     if (status != kOk) return status;
-    status = host::yxatok(flags, source, &token);
+    status = next_token(flags, source, &token);
     if (status != kOk) return status;
 
     const KeywordName *keyword = match_keyword(token);

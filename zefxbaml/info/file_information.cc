@@ -3,10 +3,10 @@
 
 #include "fileref/fileref_lookup.h"
 #include "fileref/fileref_record.h"
-#include "stream/stream_block.h"
 #include "zefxbaml/method_routines.h"
 #include "zefxbaml/option_block.h"
 #include "zefxbaml/status.h"
+#include "zefxbaml/stream_block.h"
 
 namespace zef {
 

@@ -2,10 +2,10 @@
 // stream, one "Catalog Name" item that the host's catalog service extends.
 #include "host/catalog.h"
 #include "host/chains.h"
-#include "stream/stream_block.h"
 #include "zefxbaml/blank_padded.h"
 #include "zefxbaml/method_routines.h"
 #include "zefxbaml/status.h"
+#include "zefxbaml/stream_block.h"
 
 namespace zef {
 

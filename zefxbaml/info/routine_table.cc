@@ -7,11 +7,11 @@
 #include "info/routine_table_release.h"
 #include "stream/entry_types.h"
 #include "stream/line_routines.h"
-#include "stream/stream_block.h"
 #include "zefxbaml/abi.h"
 #include "zefxbaml/control_block.h"
 #include "zefxbaml/method_routines.h"
 #include "zefxbaml/status.h"
+#include "zefxbaml/stream_block.h"
 
 namespace zef {
 

@@ -5,10 +5,10 @@
 #include "host/chains.h"
 #include "info/routine_table_release.h"
 #include "stream/open_steps.h"
-#include "stream/stream_block.h"
 #include "zefxbaml/method_routines.h"
 #include "zefxbaml/routine_table.h"
 #include "zefxbaml/status.h"
+#include "zefxbaml/stream_block.h"
 
 namespace zef {
 
@@ -32,7 +32,7 @@ int32_t yxlcls(StreamBlock *stream) {
     int32_t catalog_status = host::ylclose(stream->catalog_handle);
     if (status == kOk) status = catalog_status;
 
-    if (stream->fileref_record != nullptr) fileref_closed(stream->fileref_record);
+    fileref_closed(stream->fileref_record);
     release_open_options(stream);
     release_routine_tables(stream);
     host::release(stream);

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "stream/stream_block.h"
+#include "zefxbaml/stream_block.h"
 
 namespace zef {
 

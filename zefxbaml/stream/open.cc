@@ -8,11 +8,11 @@
 #include "host/chains.h"
 #include "host/messages.h"
 #include "stream/open_steps.h"
-#include "stream/stream_block.h"
 #include "stream/type_defaults.h"
 #include "zefxbaml/method_routines.h"
 #include "zefxbaml/option_block.h"
 #include "zefxbaml/status.h"
+#include "zefxbaml/stream_block.h"
 #include "zefxbaml/translate.h"
 
 namespace zef {

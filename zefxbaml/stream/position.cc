@@ -1,9 +1,9 @@
 // yxlnote (slot 12) and yxlpnt (slot 13): note the stream's position in its
 // entry, and return to a noted position.
 #include "host/catalog.h"
-#include "stream/stream_block.h"
 #include "zefxbaml/method_routines.h"
 #include "zefxbaml/status.h"
+#include "zefxbaml/stream_block.h"
 
 namespace zef {
 

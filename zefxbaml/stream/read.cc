@@ -8,9 +8,9 @@
 #include "host/chains.h"
 #include "host/kernel.h"
 #include "stream/record_transfer.h"
-#include "stream/stream_block.h"
 #include "zefxbaml/method_routines.h"
 #include "zefxbaml/status.h"
+#include "zefxbaml/stream_block.h"
 
 namespace zef {
 

@@ -5,8 +5,8 @@
 
 #include "stream/line_routines.h"
 #include "stream/record_transfer.h"
-#include "stream/stream_block.h"
 #include "zefxbaml/status.h"
+#include "zefxbaml/stream_block.h"
 
 namespace zef {
 

@@ -10,9 +10,9 @@
 
 #include "host/catalog.h"
 #include "stream/open_steps.h"
-#include "stream/stream_block.h"
 #include "zefxbaml/abi.h"
 #include "zefxbaml/status.h"
+#include "zefxbaml/stream_block.h"
 
 namespace zef {
 

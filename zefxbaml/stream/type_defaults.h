@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "stream/stream_block.h"
+#include "zefxbaml/stream_block.h"
 
 namespace zef {
 

@@ -6,10 +6,10 @@
 
 #include "stream/entry_types.h"
 #include "stream/record_transfer.h"
-#include "stream/stream_block.h"
 #include "zefxbaml/blank_padded.h"
 #include "zefxbaml/method_routines.h"
 #include "zefxbaml/status.h"
+#include "zefxbaml/stream_block.h"
 
 namespace zef {
 

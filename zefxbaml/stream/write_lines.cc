@@ -5,9 +5,9 @@
 
 #include "stream/line_routines.h"
 #include "stream/record_transfer.h"
-#include "stream/stream_block.h"
 #include "zefxbaml/blank_padded.h"
 #include "zefxbaml/status.h"
+#include "zefxbaml/stream_block.h"
 
 namespace zef {
 
