@@ -103,6 +103,17 @@ TEST_F(DatabaseLibrary, APasswordIsNeverShown) {
     EXPECT_EQ(garbled.err.find("sekrit"), std::string::npos) << garbled.err;
 }
 
+TEST_F(DatabaseLibrary, ARefusedPutLeavesNoCatalogBehind) {
+    Outcome refused = as(uri(), {"put", "site.fresh.x.source", "ENCODING=ascii"}, "caf\xc3\xa9\n");
+    EXPECT_EQ(refused.status, 1) << refused.err;
+    EXPECT_EQ(as(uri(), {"exists", "site.fresh"}).status, 1);
+    // A catalog that was there before stays, with what it held.
+    ASSERT_EQ(as(uri(), {"put", "site.kept.x.source"}, "one\n").status, 0);
+    EXPECT_EQ(as(uri(), {"put", "site.kept.y.source", "ENCODING=ascii"}, "caf\xc3\xa9\n").status, 1);
+    EXPECT_EQ(as(uri(), {"get", "site.kept.x.source"}).out, "one\n");
+    EXPECT_EQ(lines_of(as(uri(), {"ls", "site"}).out).size(), 1u);
+}
+
 TEST_F(DatabaseLibrary, TablesOfAnotherFormatAreRefusedClearly) {
     ASSERT_EQ(as(uri(), {"put", "site.c.e.source"}, "x\n").status, 0);
     // The library's tables are made newer behind this zefcat's back.
