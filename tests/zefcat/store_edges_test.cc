@@ -32,13 +32,7 @@ protected:
             dup2(err, 2);
             unsetenv("ZEF_WORK");
             unsetenv("ZEF_LIBRARIES");
-            std::vector<std::string> all{zefcat_path()};
-            all.insert(all.end(), arguments.begin(), arguments.end());
-            std::vector<char *> argv;
-            for (std::string &a : all) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
+            exec_zefcat(arguments);
         }
         return child;
     }

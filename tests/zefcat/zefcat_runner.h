@@ -51,6 +51,17 @@ struct RunOptions {
 
 inline std::string zefcat_path() { return std::string(ZEF_BUILD_DIR) + "/zefcat"; }
 
+// In a forked child: becomes zefcat with `arguments`, or ends with 127.
+[[noreturn]] inline void exec_zefcat(const std::vector<std::string> &arguments) {
+    std::vector<std::string> all{zefcat_path()};
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    std::vector<char *> argv;
+    for (std::string &a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+}
+
 class TempDirectory {
 public:
     TempDirectory() {
@@ -164,13 +175,7 @@ protected:
             unsetenv("ZEF_WORK");
             unsetenv("ZEF_LIBRARIES");
             for (const auto &[name, value] : how.environment) setenv(name.c_str(), value.c_str(), 1);
-            std::vector<std::string> all{zefcat_path()};
-            all.insert(all.end(), arguments.begin(), arguments.end());
-            std::vector<char *> argv;
-            for (std::string &a : all) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
+            exec_zefcat(arguments);
         }
         close(in[0]);
         close(out[1]);
