@@ -14,23 +14,7 @@ namespace {
 using zefhost::catalog::CatalogError;
 using zefhost::catalog::VersionAttributes;
 
-// Runs SQL on a catalog file; the first column of the last row, or the error.
-std::string sql(const std::filesystem::path &file, const std::string &statements) {
-    sqlite3 *db = nullptr;
-    std::string result;
-    if (sqlite3_open(file.c_str(), &db) != SQLITE_OK) return "cannot open";
-    char *error = nullptr;
-    auto keep = [](void *out, int, char **values, char **) {
-        *static_cast<std::string *>(out) = values[0] ? values[0] : "";
-        return 0;
-    };
-    if (sqlite3_exec(db, statements.c_str(), keep, &result, &error) != SQLITE_OK) {
-        result = error ? error : "error";
-        sqlite3_free(error);
-    }
-    sqlite3_close(db);
-    return result;
-}
+std::string sql(const std::filesystem::path &file, const std::string &statements) { return file_sql(file, statements); }
 
 template <typename Base>
 class WithStoredAttributes : public Base {

@@ -14,6 +14,32 @@ protected:
     DatabaseStore() : CatalogTest(StoreKind::database) {}
 };
 
+// Tables of the first format (no checksums, file times, compression or
+// settings) read as they are; the first writer brings them up to date and
+// the old versions read on.
+TEST_F(DatabaseStore, TablesOfTheFirstFormatReadAndAreBroughtUpToDateByAWriter) {
+    write_entry("work", "c", "old", "DATA", numbered_blocks("o", 300));
+    database->sql(
+        "ALTER TABLE entries DROP COLUMN checksum, DROP COLUMN stored_bytes, DROP COLUMN file_time, "
+        "DROP COLUMN file_mode; ALTER TABLE pieces DROP COLUMN checksum, DROP COLUMN codec; "
+        "DROP TABLE settings; UPDATE zef_format SET version = 1");
+    services.deassign_library("work");
+    assign_work(services);
+
+    EXPECT_EQ(read_entry("work", "c", "old", "DATA").blocks, numbered_blocks("o", 300));
+    EXPECT_FALSE(services.entry_row("work", "c", "old", "DATA")->checksum.present());
+    EXPECT_FALSE(services.library_settings("work").compress);
+    EXPECT_EQ(services.verify_catalog("work", "c").entries.at(0).state,
+              zefhost::catalog::EntryVerdict::State::unchecked);
+    EXPECT_EQ(database->sql("SELECT version FROM zef_format"), "1");
+
+    write_entry("work", "c", "new", "DATA", numbered_blocks("n", 10));
+    EXPECT_EQ(database->sql("SELECT version FROM zef_format"), "2");
+    EXPECT_TRUE(services.entry_row("work", "c", "new", "DATA")->checksum.present());
+    EXPECT_EQ(read_entry("work", "c", "old", "DATA").blocks, numbered_blocks("o", 300));
+    EXPECT_TRUE(services.check_catalog("work", "c").empty());
+}
+
 TEST_F(DatabaseStore, CatalogsAreRemovedAsADirectoryLibraryRemovesThem) {
     using zefhost::catalog::CatalogError;
     EXPECT_THROW(services.remove_catalog("work", "none", true), CatalogError);

@@ -78,6 +78,10 @@ EntryRead read_entry(std::string_view library, std::string_view catalog, std::st
 // `count` blocks "<tag> <index>" padded to `width` bytes, code 322.
 std::vector<Block> numbered_blocks(std::string_view tag, int count, size_t width = 80);
 
+// Runs SQL on a catalog file behind the store's back; the first column of
+// the last row, or the error.
+std::string file_sql(const std::filesystem::path &file, const std::string &statements);
+
 // A fresh directory under $TMPDIR (or /tmp), removed with its contents.
 class TempDir {
 public:
@@ -162,6 +166,10 @@ protected:
     // The rows of a catalog's table ("entries", "writers") in the store,
     // read behind the services' back; -1 when they cannot be read.
     int64_t count_rows(std::string_view catalog, const std::string &table) const;
+    // Runs SQL on the store behind the services' back: on the catalog's
+    // file, or in the test's database (where every catalog shares the
+    // tables); the first column of the last row ("" for none), or the error.
+    std::string store_sql(std::string_view catalog, const std::string &statements) const;
 
     StoreKind kind;
     TempDir dir;

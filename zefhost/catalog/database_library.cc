@@ -1,6 +1,7 @@
 #include "database_library.h"
 
 #include "catalog_error.h"
+#include "library_settings.h"
 #include "postgres_schema.h"
 
 namespace zefhost::catalog {
@@ -163,6 +164,37 @@ LibraryStore::Removal DatabaseLibrary::remove_catalog(const std::string &catalog
     t.commit();
     removal.removed = true;
     return removal;
+}
+
+LibrarySettings DatabaseLibrary::settings() {
+    auto connection = connect(place_, true);
+    LibrarySettings settings;
+    int32_t version = database_format_version(*connection, place_.schema);
+    if (version < 2) return settings;  // no schema yet, or one from before settings
+    check_database_format(version, place_.schema, place_.shown);
+    pg::Result r = connection->run("SELECT name, value FROM settings ORDER BY name");
+    for (int i = 0; i < r.rows(); ++i)
+        apply_setting(settings, r.text(i, 0), r.text(i, 1), place_.shown + " schema " + place_.schema + " settings");
+    return settings;
+}
+
+void DatabaseLibrary::save_settings(const LibrarySettings &settings) {
+    if (read_only_) fail(zef::kCatalogBadRequest, "library " + name_ + " is read-only");
+    auto connection = connect(place_, false);
+    ensure_database_tables(*connection, place_.schema, place_.shown);
+    if (database_format_version(*connection, place_.schema) < kDatabaseFormatVersion)
+        upgrade_database_tables(*connection, place_.schema);
+    connection->exec("BEGIN");
+    try {
+        for (const auto &[key, value] : setting_pairs(settings))
+            connection->run("INSERT INTO settings(name, value) VALUES($1, $2) "
+                            "ON CONFLICT (name) DO UPDATE SET value = excluded.value",
+                            {key, value});
+        connection->exec("COMMIT");
+    } catch (...) {
+        connection->try_exec("ROLLBACK");
+        throw;
+    }
 }
 
 }  // namespace zefhost::catalog

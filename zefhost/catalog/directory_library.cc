@@ -10,6 +10,7 @@
 #include <map>
 
 #include "catalog_error.h"
+#include "library_settings.h"
 #include "schema.h"
 #include "sqlite_store.h"
 
@@ -137,6 +138,71 @@ LibraryStore::Removal DirectoryLibrary::remove_catalog(const std::string &catalo
     remove_companions(path);
     removal.removed = true;
     return removal;
+}
+
+namespace {
+
+constexpr size_t kLongestSettingsFile = 64 * 1024;
+
+[[noreturn]] void settings_failed(const std::filesystem::path &path, const char *doing, int error) {
+    // A full disk or a failing one is an I/O failure, not damage.
+    fail(error == ENOSPC || error == EIO || error == EDQUOT ? zef::kCatalogIoFailure : zef::kCatalogBadRequest,
+         path.string() + ": cannot " + doing + ": " + std::strerror(error));
+}
+
+}  // namespace
+
+LibrarySettings DirectoryLibrary::settings() {
+    std::filesystem::path path = settings_file();
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        if (errno == ENOENT) return LibrarySettings{};
+        fail(zef::kCatalogDamaged, path.string() + ": " + std::strerror(errno));
+    }
+    std::string text(kLongestSettingsFile + 1, '\0');
+    size_t got = 0;
+    while (got < text.size()) {
+        ssize_t n = ::read(fd, text.data() + got, text.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    if (got > kLongestSettingsFile) fail(zef::kCatalogDamaged, path.string() + ": longer than a settings file can be");
+    text.resize(got);
+    return parse_settings_file(text, path.string());
+}
+
+void DirectoryLibrary::save_settings(const LibrarySettings &settings) {
+    if (read_only_ || !may_write(directory_)) fail(zef::kCatalogBadRequest, "library " + name_ + " is read-only");
+    std::filesystem::path path = settings_file();
+    std::filesystem::path staging = path;
+    staging += ".new-" + std::to_string(getpid());
+    std::string text = settings_file_text(settings);
+    // Written beside and renamed into place: a reader sees the old file or
+    // the new one, never half of one.
+    int fd = ::open(staging.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0) settings_failed(staging, "write", errno);
+    size_t put = 0;
+    int error = 0;
+    while (put < text.size() && error == 0) {
+        ssize_t n = ::write(fd, text.data() + put, text.size() - put);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) error = n < 0 ? errno : EIO;
+        else put += static_cast<size_t>(n);
+    }
+    if (error == 0 && ::fsync(fd) != 0) error = errno;
+    ::close(fd);
+    if (error == 0 && ::rename(staging.c_str(), path.c_str()) != 0) error = errno;
+    if (error != 0) {
+        ::unlink(staging.c_str());
+        settings_failed(path, "write", error);
+    }
+    int dir = ::open(directory_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
 }
 
 }  // namespace zefhost::catalog

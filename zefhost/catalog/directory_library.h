@@ -1,6 +1,7 @@
 // A library kept in a directory: each catalog one SQLite file in it
 // ("<name>.zcat", lower case), with the companions SQLite and the writers'
-// locks keep beside it while it is in use.
+// locks keep beside it while it is in use, and the library's settings in
+// "zef-library.conf" (lines of "key = value").
 #pragma once
 
 #include <filesystem>
@@ -16,6 +17,7 @@ public:
 
     const std::filesystem::path &directory() const { return directory_; }
     std::filesystem::path file(const std::string &catalog) const;
+    std::filesystem::path settings_file() const { return directory_ / "zef-library.conf"; }
 
     std::string location() const override { return directory_.string(); }
     std::string catalog_place(const std::string &catalog) const override { return file(catalog).string(); }
@@ -26,6 +28,8 @@ public:
     void remove_if_empty(const std::string &catalog) noexcept override;
     std::vector<CatalogSummary> catalogs() override;
     Removal remove_catalog(const std::string &catalog, bool with_entries, bool dry_run, int busy_timeout_ms) override;
+    LibrarySettings settings() override;
+    void save_settings(const LibrarySettings &settings) override;
 
 private:
     std::filesystem::path directory_;

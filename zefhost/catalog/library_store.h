@@ -22,6 +22,12 @@ struct CatalogSummary {
     int64_t modified = 0;            // microseconds since the epoch; 0: unknown
 };
 
+// What a library keeps for everyone who writes into it.
+struct LibrarySettings {
+    bool compress = false;  // new chunks are compressed (when that saves space)
+    bool operator==(const LibrarySettings &) const = default;
+};
+
 class LibraryStore {
 public:
     virtual ~LibraryStore() = default;
@@ -58,6 +64,13 @@ public:
     };
     virtual Removal remove_catalog(const std::string &catalog, bool with_entries, bool dry_run,
                                    int busy_timeout_ms) = 0;
+
+    // The library's settings (the defaults while none were saved). Throws
+    // CatalogError: kCatalogDamaged when what is kept does not read.
+    virtual LibrarySettings settings() = 0;
+    // Keeps them for every later writer, of any process. Throws
+    // CatalogError (kCatalogBadRequest for a read-only library).
+    virtual void save_settings(const LibrarySettings &settings) = 0;
 
 protected:
     LibraryStore(std::string name, bool read_only) : name_(std::move(name)), read_only_(read_only) {}

@@ -11,6 +11,10 @@ namespace {
 
 const char *const kTables = R"sql(
 CREATE TABLE zef_format(version integer NOT NULL);
+CREATE TABLE settings(
+    name text PRIMARY KEY,
+    value text NOT NULL
+);
 CREATE TABLE catalogs(
     name text PRIMARY KEY,
     created bigint NOT NULL
@@ -68,7 +72,8 @@ ALTER TABLE chunks ALTER COLUMN data SET STORAGE EXTERNAL;
 )sql";
 
 // From version 1: checksums, the space a version takes, the file a version
-// was put from, and compressed chunks (none for what is there).
+// was put from, compressed chunks (none for what is there), and the
+// library's settings.
 const char *const kUpgradeFrom1 = R"sql(
 ALTER TABLE entries ADD COLUMN IF NOT EXISTS checksum bytea,
     ADD COLUMN IF NOT EXISTS stored_bytes bigint,
@@ -76,6 +81,10 @@ ALTER TABLE entries ADD COLUMN IF NOT EXISTS checksum bytea,
     ADD COLUMN IF NOT EXISTS file_mode bigint;
 ALTER TABLE pieces ADD COLUMN IF NOT EXISTS checksum bytea,
     ADD COLUMN IF NOT EXISTS codec integer NOT NULL DEFAULT 0;
+CREATE TABLE IF NOT EXISTS settings(
+    name text PRIMARY KEY,
+    value text NOT NULL
+);
 )sql";
 
 }  // namespace

@@ -3,6 +3,7 @@
 // catalog of the library is a row of `catalogs` there:
 //
 //   zef_format  one row: the format version of the schema's tables
+//   settings    name -> value: the library's settings (library_settings.h)
 //   catalogs    name -> when it was made
 //   entries     (catalog, name, type) -> the committed content and the
 //               entry's metadata (the columns of a catalog file's entries)

@@ -85,15 +85,18 @@ void Services::assign_library(std::string_view name, const std::filesystem::path
                                                   " is not a directory");
     std::filesystem::path absolute = std::filesystem::absolute(directory, ec);
     libraries_[key] = Library{std::make_shared<DirectoryLibrary>(key, absolute, read_only), absolute, read_only};
+    settings_.erase(key);
 }
 
 void Services::assign_database_library(std::string_view name, std::string_view connection, bool read_only) {
     std::string key = library_key(name);
     if (key.empty()) fail(zef::kCatalogLibraryNotAssigned, "empty library name");
     libraries_[key] = Library{std::make_shared<DatabaseLibrary>(key, connection, read_only), {}, read_only};
+    settings_.erase(key);
 }
 
 bool Services::deassign_library(std::string_view name) {
+    settings_.erase(library_key(name));
     return libraries_.erase(library_key(name)) > 0;
 }
 
@@ -193,6 +196,31 @@ std::vector<std::string> Services::check_catalog(std::string_view library_name, 
     return open_to_read(*assigned(library_name).store, catalog, busy_timeout_ms_)->check();
 }
 
+Verification Services::verify_catalog(std::string_view library_name, std::string_view catalog,
+                                      std::optional<std::pair<std::string_view, std::string_view>> name) {
+    std::shared_ptr<Store> store = open_to_read(*assigned(library_name).store, catalog, busy_timeout_ms_);
+    if (!name) return store->verify();
+    EntryKey key = tool_entry_key(name->first, name->second);
+    Verification v = store->verify(&key);
+    if (v.entries.empty()) fail(zef::kCatalogEntryMissing, "no entry " + key.name + "." + key.type);
+    return v;
+}
+
+LibrarySettings Services::library_settings(std::string_view library_name) {
+    const Library &library = assigned(library_name);
+    std::string key = library_key(library_name);
+    auto known = settings_.find(key);
+    if (known != settings_.end()) return known->second;
+    LibrarySettings settings = library.store->settings();
+    settings_.emplace(key, settings);
+    return settings;
+}
+
+void Services::save_library_settings(std::string_view library_name, const LibrarySettings &settings) {
+    assigned(library_name).store->save_settings(settings);
+    settings_.insert_or_assign(library_key(library_name), settings);
+}
+
 // ----------------------------------------------------------------- handles --
 
 Services::CatalogHandle &Services::catalog_handle(void *catalog) {
@@ -246,8 +274,12 @@ int32_t Services::open_catalog(const zef::LibraryRequest &request, void **catalo
     auto handle = std::make_unique<CatalogHandle>();
     handle->library = library->second.store;
     handle->name = name;
+    // Read before the catalog is opened: a library whose settings cannot
+    // be read takes no new catalog either.
+    bool compress = writing && compress_writes_.value_or(writing && library_settings(library_name).compress);
     handle->store = handle->library->open(name, writing, busy_timeout_ms_, handle->created);
     if (writing) {
+        handle->store->set_compress_writes(compress);
         // Housekeeping: what dead writers left behind goes now. A busy
         // catalog is left for another time.
         try {

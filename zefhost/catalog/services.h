@@ -117,6 +117,15 @@ public:
                                                             const VersionAttributes &attributes);
     // What a full check of the catalog finds wrong (empty: sound).
     std::vector<std::string> check_catalog(std::string_view library, std::string_view catalog);
+    // A full check with a verdict per entry (only the one entry when
+    // `name` is given; then there is no such entry is kCatalogEntryMissing).
+    Verification verify_catalog(std::string_view library, std::string_view catalog,
+                                std::optional<std::pair<std::string_view, std::string_view>> name = std::nullopt);
+
+    // The library's settings (library_store.h), and keeping new ones for
+    // every later writer. Throws CatalogError.
+    LibrarySettings library_settings(std::string_view library);
+    void save_library_settings(std::string_view library, const LibrarySettings &settings);
 
     // ------------------------------------------------------------ settings --
 
@@ -128,6 +137,9 @@ public:
     // A handle of this process never waits for another of this process.
     void set_writer_wait(std::chrono::milliseconds limit) { wait_.limit = limit; }
     void set_wait_notice(std::function<void(const std::string &what)> notice) { wait_.on_wait = std::move(notice); }
+    // Whether writers of this process compress their chunks, whatever the
+    // libraries' settings say (none: as each library's settings say).
+    void set_compress_writes(std::optional<bool> compress) { compress_writes_ = compress; }
     size_t open_catalogs() const { return catalogs_.size(); }
     size_t open_entries() const { return entries_.size(); }
     size_t open_scans() const { return scans_.size(); }
@@ -193,6 +205,9 @@ private:
     Host &host_;
     int busy_timeout_ms_ = 10000;
     WaitPolicy wait_;
+    std::optional<bool> compress_writes_;
+    // Each library's settings as first read by this process.
+    std::map<std::string, LibrarySettings> settings_;
     std::map<std::string, Library> libraries_;
     std::unordered_map<void *, std::unique_ptr<CatalogHandle>> catalogs_;
     std::unordered_map<void *, std::unique_ptr<EntryHandle>> entries_;

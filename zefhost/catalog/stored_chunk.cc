@@ -53,13 +53,13 @@ std::span<const uint8_t> ChunkDecoder::decode(const EntryKey &key, const Piece &
         auto expected = static_cast<size_t>(packed_bytes(piece));
         if (static_cast<int64_t>(stored.size()) != piece.chunk_bytes ||
             ZSTD_getFrameContentSize(stored.data(), stored.size()) != expected)
-            fail(zef::kCatalogDamaged, piece_of(key, piece) + " damaged: compressed chunk disagrees with its piece");
+            fail(zef::kCatalogIoFailure, piece_of(key, piece) + ": compressed chunk disagrees with its piece");
         if (context_ == nullptr && (context_ = ZSTD_createDCtx()) == nullptr)
             fail(zef::kCatalogIoFailure, piece_of(key, piece) + ": no memory to decompress it");
         buffer_.resize(expected);
         size_t n = ZSTD_decompressDCtx(context_, buffer_.data(), buffer_.size(), stored.data(), stored.size());
         if (ZSTD_isError(n) || n != expected)
-            fail(zef::kCatalogDamaged, piece_of(key, piece) + " damaged: compressed chunk does not decompress");
+            fail(zef::kCatalogIoFailure, piece_of(key, piece) + ": compressed chunk does not decompress");
         blocks = std::span<const uint8_t>(buffer_.data(), n);
     } else if (piece.codec != kChunkPlain) {
         fail(zef::kCatalogDamaged, piece_of(key, piece) + " damaged: stored in an unknown form");

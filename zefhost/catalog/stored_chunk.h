@@ -49,8 +49,9 @@ public:
     // The piece's packed blocks from its stored chunk, checked against the
     // piece (sizes, checksum, every block): valid until the next decode, or
     // as long as `stored` when it was kept as it is. Throws CatalogError:
-    // kCatalogIoFailure when the blocks do not match their checksum,
-    // kCatalogDamaged when they do not hold together.
+    // kCatalogIoFailure when the stored bytes changed (they do not
+    // decompress, or do not match their checksum), kCatalogDamaged when
+    // blocks without a checksum do not hold together.
     std::span<const uint8_t> decode(const EntryKey &key, const Piece &piece, std::span<const uint8_t> stored);
 
 private:
