@@ -89,6 +89,17 @@ void add_metadata(Tool &tool, const std::vector<std::string> &parts, bool json, 
             items.push_back({"Created", "created", when(row.created), std::nullopt});
             items.push_back({"Modified", "modified", when(row.modified), std::nullopt});
             items.push_back(written_with_item(row.attributes));
+            if (row.stored_bytes >= 0)
+                items.push_back({"Stored", "stored",
+                                 std::to_string(row.stored_bytes) + " bytes" +
+                                     (row.stored_bytes < row.bytes ? " (compressed)" : ""),
+                                 row.stored_bytes});
+            else
+                items.push_back({"Stored", "stored", "(not known)", std::nullopt, nlohmann::ordered_json()});
+            items.push_back({"Checksum", "checksum",
+                             row.checksum.present() ? "XXH3-128 " + row.checksum.text() : "(none kept)", std::nullopt,
+                             row.checksum.present() ? nlohmann::ordered_json(row.checksum.text())
+                                                    : nlohmann::ordered_json()});
             return;
         }
     } catch (const zefhost::catalog::CatalogError &) {

@@ -190,11 +190,16 @@ std::vector<ListColumn> entry_columns(bool qualified, bool long_form) {
     std::vector<ListColumn> written{{"RECFM", "recfm", false, !long_form},
                                     {"LRECL", "lrecl", true, !long_form},
                                     {"ENCODING", "encoding", false, !long_form}};
+    // What the store keeps of each version (null: not known).
+    std::vector<ListColumn> stored{{"STORED", "stored", true, !long_form},
+                                   {"CHECKSUM", "checksum", false, !long_form}};
     if (long_form) {
         columns.insert(columns.end(), written.begin(), written.end());
         columns.push_back({"SIZE", "size", true});
+        columns.push_back(stored[0]);
         columns.push_back({"CREATED", "created"});
         columns.push_back({"MODIFIED", "modified"});
+        columns.push_back(stored[1]);
         columns.push_back({"DESCRIPTION", "description"});
         return columns;
     }
@@ -202,6 +207,7 @@ std::vector<ListColumn> entry_columns(bool qualified, bool long_form) {
     columns.push_back({"MODIFIED", "modified"});
     columns.push_back({"DESCRIPTION", "description"});
     columns.insert(columns.end(), written.begin(), written.end());
+    columns.insert(columns.end(), stored.begin(), stored.end());
     return columns;
 }
 
@@ -216,22 +222,37 @@ std::vector<ListCell> entry_cells(const EntryLine &line, bool qualified, const V
     } else {
         for (int i = 0; i < 3; ++i) written.push_back(view.long_form ? unknown() : ListCell::none());
     }
+    // The space the version takes in the store, and its checksum.
+    ListCell stored = view.long_form ? unknown() : ListCell::none();
+    ListCell checksum = view.long_form ? ListCell("-") : ListCell::none();
+    if (line.row && line.row->stored_bytes >= 0)
+        stored = ListCell(std::to_string(line.row->stored_bytes), line.row->stored_bytes);
+    if (line.row && line.row->checksum.present()) checksum = ListCell(line.row->checksum.text());
+    if (checksum.text == "-") checksum.absent = true;
     if (qualified) cells.emplace_back(line.place.catalog.name());
     cells.emplace_back(line.place.name);
     cells.emplace_back(line.place.type);
     if (view.long_form) cells.insert(cells.end(), written.begin(), written.end());
     if (line.row) {
         cells.emplace_back(std::to_string(line.row->bytes), line.row->bytes);
+        if (view.long_form) cells.push_back(stored);
         if (view.long_form) cells.emplace_back(utc_second(line.row->created));
         cells.emplace_back(view.long_form ? utc_second(line.row->modified) : when(view, line.row->modified));
+        if (view.long_form) cells.push_back(checksum);
         cells.emplace_back(line.row->description);
     } else {
         cells.emplace_back("", std::nullopt);
+        if (view.long_form) cells.push_back(stored);
         if (view.long_form) cells.emplace_back("");
         cells.emplace_back("");
+        if (view.long_form) cells.push_back(checksum);
         cells.emplace_back("");
     }
-    if (!view.long_form) cells.insert(cells.end(), written.begin(), written.end());
+    if (!view.long_form) {
+        cells.insert(cells.end(), written.begin(), written.end());
+        cells.push_back(stored);
+        cells.push_back(checksum);
+    }
     return cells;
 }
 
@@ -325,10 +346,13 @@ so is an entry that is not there. When a pattern reaches several catalogs
 On a terminal the listing is a table; piped or redirected it is one line per
 entry with tab-separated fields (name, type, size in bytes, modified time in
 UTC, description); --json gives an array of objects, which also say what
-each entry was written with (recfm, lrecl, encoding; null when not known).
---long shows that too, and when each entry was created: name, type, recfm,
-lrecl, encoding, size, created, modified (ISO UTC), description; ? (JSON
-null) for what an entry written before catalogs kept it does not say.
+each entry was written with (recfm, lrecl, encoding), the bytes it takes in
+the store (stored: less than its size when compressed, more by the record
+headers when not) and its checksum (XXH3-128; null when not known). --long
+shows those too, and when each entry was created: name, type, recfm, lrecl,
+encoding, size, stored, created, modified (ISO UTC), checksum, description;
+? or - (JSON null) for what an entry written before catalogs kept it does
+not say.
 
 --sort size lists the largest first, --sort time the most recently modified
 first (catalogs alike; libraries by the bytes of their entries).

@@ -32,6 +32,8 @@ struct PutArguments {
     std::vector<std::string> rest;  // [FILE|-] then the options; or FILE... and options
     bool carriage = false;
     std::string type;  // --type: the type of every file put into a catalog
+    bool compress = false;
+    bool no_compress = false;
 };
 
 }  // namespace
@@ -81,6 +83,8 @@ namespace {
 
 int run(Tool &tool, const PutArguments &arguments, bool append) {
     std::string context = std::string(append ? "append " : "put ") + shown(arguments.name);
+    if (arguments.compress || arguments.no_compress)
+        tool.host().catalogs().set_compress_writes(arguments.compress);
     std::vector<std::string> files, options;
     for (const std::string &argument : arguments.rest)
         (looks_like_option(argument) ? options : files).push_back(argument);
@@ -111,6 +115,10 @@ int run(Tool &tool, const PutArguments &arguments, bool append) {
 const char *kFooterCommon = R"(
 FILE is a file to read, or - (the default) for standard input. OPTIONS are
 the host's: LRECL=n, RECFM=V|F|P|S, DESC='text', ENCODING=name, ATTR, ...
+
+--compress keeps the new version compressed (zstd, chunk by chunk, where
+that saves space); every reader reads it as before. Without it a library's
+setting decides (zefcat config LIB compress=zstd).
 
 Text entry types (SOURCE, LOG, OUTPUT, HTML, XML, CSV, ...) are written one
 line to a record; lines longer than the record length are cut, each cut is
@@ -166,6 +174,10 @@ void attach_to(CLI::App &command, Tool &tool, bool append) {
             ->type_name("TYPE");
     command.add_flag("--carriage", arguments->carriage,
                      "each line's first character is its carriage control (implies RECFM=P)");
+    auto *compress = command.add_flag("--compress", arguments->compress,
+                                      "keep the new version's chunks compressed (zstd) where that saves space");
+    command.add_flag("--no-compress", arguments->no_compress, "keep them as they are, whatever the library's setting")
+        ->excludes(compress);
     command.footer(footer(append));
     command.callback([&tool, arguments, append] { tool.finish(run(tool, *arguments, append)); });
 }

@@ -149,10 +149,12 @@ TEST_F(Patterns, LongListingSaysHowEachEntryWasWrittenAndWhen) {
     Outcome tabs = zefcat({"ls", "work.notes.f*", "--long"});
     ASSERT_EQ(tabs.status, 0) << tabs.err;
     const std::string iso = "\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ";
-    EXPECT_TRUE(std::regex_match(tabs.out, std::regex("FIXED\tSOURCE\tF\t40\tlatin1\t\\d+\t" + iso + "\t" + iso + "\t\n")))
+    EXPECT_TRUE(std::regex_match(tabs.out, std::regex("FIXED\tSOURCE\tF\t40\tlatin1\t\\d+\t\\d+\t" + iso + "\t" + iso +
+                                                      "\t[0-9a-f]{32}\t\n")))
         << tabs.out;
     Outcome table = zefcat({"ls", "work.notes", "--long", "--table"});
-    EXPECT_EQ(lines_of(table.out)[0], "NAME    TYPE    RECFM  LRECL  ENCODING  SIZE  CREATED               MODIFIED              DESCRIPTION");
+    EXPECT_EQ(lines_of(table.out)[0], "NAME    TYPE    RECFM  LRECL  ENCODING  SIZE  STORED  CREATED               "
+                                      "MODIFIED              CHECKSUM                          DESCRIPTION");
     nlohmann::json json = nlohmann::json::parse(zefcat({"ls", "work.notes.fixed.source", "--long", "--json"}).out);
     ASSERT_EQ(json.size(), 1u);
     EXPECT_EQ(json[0]["recfm"], "F");
