@@ -78,6 +78,8 @@ int run(bool guard) {
     if (!sqlite) std::fprintf(stderr, "bench_data_path: sqlite3 -A does not work here; its rows are left out\n");
     for (bench::Pair &pair : bench::tool_pairs(scratch.path / "tool", zefcat_path, tool, sqlite))
         pairs.push_back(std::move(pair));
+    for (bench::Pair &pair : bench::compression_pairs(scratch.path / "tool", zefcat_path, tool))
+        pairs.push_back(std::move(pair));
     // A throwaway PostgreSQL server of the benchmark's own, for a database
     // library beside the directory library.
     std::unique_ptr<zeftest::PostgresCluster> server;

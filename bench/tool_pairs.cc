@@ -2,7 +2,10 @@
 
 #include <sys/wait.h>
 
+#include <sqlite3.h>
+
 #include <fstream>
+#include <iterator>
 
 #include "launcher.h"
 
@@ -204,6 +207,100 @@ std::vector<Pair> database_pairs(const fs::path &directory, const std::string &z
     p.ours = [db_get] { return run(db_get); };
     p.plain = [dir_get] { return run(dir_get); };
     pairs.push_back(p);
+    return pairs;
+}
+
+namespace {
+
+// The bytes the entry takes in the catalog's store, and its blocks' bytes.
+std::pair<int64_t, int64_t> stored_and_size(const fs::path &catalog, const std::string &name) {
+    sqlite3 *db = nullptr;
+    std::pair<int64_t, int64_t> out{0, 0};
+    if (sqlite3_open_v2(catalog.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt *s = nullptr;
+        if (sqlite3_prepare_v2(db, "SELECT stored_bytes, bytes FROM entries WHERE name = ?1", -1, &s, nullptr) ==
+            SQLITE_OK) {
+            sqlite3_bind_text(s, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+            if (sqlite3_step(s) == SQLITE_ROW) out = {sqlite3_column_int64(s, 0), sqlite3_column_int64(s, 1)};
+        }
+        sqlite3_finalize(s);
+    }
+    sqlite3_close(db);
+    if (out.second <= 0) fail(catalog.string() + ": no entry " + name + " to measure");
+    return out;
+}
+
+std::string percent(int64_t part, int64_t whole) {
+    return std::to_string(static_cast<int>(100.0 * static_cast<double>(part) / static_cast<double>(whole) + 0.5)) + "%";
+}
+
+}  // namespace
+
+std::vector<Pair> compression_pairs(const fs::path &directory, const std::string &zefcat, const ToolSizes &sizes) {
+    fs::path library = directory / "library";
+    std::string dir = directory.string();
+    // Lines of words as prose or a program's comments have them: about a
+    // third of their size once compressed, as most text is.
+    static const char *const words[] = {"the", "catalog", "entry", "record", "of", "and", "a", "to", "in", "is",
+                                        "that", "for", "it", "with", "as", "was", "on", "be", "at", "by", "this",
+                                        "from", "or", "an", "which", "are", "not", "but", "all", "were", "when",
+                                        "we", "there", "can", "been", "has", "more", "if", "no", "out", "so",
+                                        "said", "what", "up", "its", "about", "into", "than", "them", "only"};
+    std::vector<char> text;
+    text.reserve(static_cast<size_t>(sizes.text_lines) * 81);
+    uint64_t x = 0x9E3779B97F4A7C15u;
+    for (int64_t i = 0; i < sizes.text_lines; ++i) {
+        std::string line = std::to_string(i) + ":";
+        while (line.size() < 72) {
+            x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+            line += ' ';
+            line += words[x % std::size(words)];
+        }
+        text.insert(text.end(), line.begin(), line.end());
+        text.push_back('\n');
+    }
+    write_file(directory / "prose.txt", text);
+    text = {};
+
+    auto zef = [&](std::vector<std::string> words_) {
+        std::vector<std::string> all = {zefcat, "-L", "bench=" + library.string()};
+        all.insert(all.end(), words_.begin(), words_.end());
+        return ChildRun{all, dir};
+    };
+    struct File {
+        std::string label, name, entry, type;
+    };
+    std::vector<File> files = {
+        {"text " + std::to_string(sizes.text_lines) + " lines", "prose.txt", "PROSE", "source"},
+        {"binary " + std::to_string(sizes.binary_bytes >> 20) + " MiB", "data.bin", "NOISE", "png"},
+    };
+    std::vector<Pair> pairs;
+    for (const File &f : files) {
+        std::string packed = "bench.packed." + f.entry + "." + f.type, plain = "bench.plain." + f.entry + "." + f.type;
+        ChildRun put_packed = zef({"put", "--compress", packed, f.name});
+        ChildRun put_plain = zef({"put", "--no-compress", plain, f.name});
+        ChildRun get_packed = zef({"get", packed});
+        ChildRun get_plain = zef({"get", plain});
+        // Put once here, to read what each takes in the store.
+        run(put_packed);
+        run(put_plain);
+        int64_t stored = stored_and_size(library / "packed.zcat", f.entry).first;
+        int64_t plain_stored = stored_and_size(library / "plain.zcat", f.entry).first;
+        std::string kept = " (stored " + percent(stored, plain_stored) + ")";
+
+        Pair p;
+        p.layer = "compress";
+        p.child = true;
+        p.plain_name = "uncompressed";
+        p.what = "put " + f.label + kept;
+        p.ours = [put_packed] { return run(put_packed); };
+        p.plain = [put_plain] { return run(put_plain); };
+        pairs.push_back(p);
+        p.what = "get " + f.label + kept;
+        p.ours = [get_packed] { return run(get_packed); };
+        p.plain = [get_plain] { return run(get_plain); };
+        pairs.push_back(p);
+    }
     return pairs;
 }
 

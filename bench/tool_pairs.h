@@ -28,6 +28,13 @@ std::vector<Pair> tool_pairs(const std::filesystem::path &directory, const std::
 std::vector<Pair> database_pairs(const std::filesystem::path &directory, const std::string &zefcat,
                                  const ToolSizes &sizes, const std::string &database_uri);
 
+// zefcat put --compress and get of a compressed entry against the same
+// uncompressed, for prose-like text (written here) and the binary file of
+// tool_pairs; each row's label says how much of the plain size the
+// compressed entry takes in the store.
+std::vector<Pair> compression_pairs(const std::filesystem::path &directory, const std::string &zefcat,
+                                    const ToolSizes &sizes);
+
 // Whether `sqlite3 -A` works here (a build without archive support has none).
 bool sqlite_archives_work(const std::filesystem::path &directory);
 
