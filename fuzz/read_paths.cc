@@ -1,5 +1,7 @@
 #include "read_paths.h"
 
+#include "zefhost/catalog/services.h"
+
 #include <cstdlib>
 #include <iterator>
 #include <string>
@@ -107,9 +109,14 @@ void make_sample_catalog(Harness &h, const char *name) {
     binary = {"GIF89a", std::string(70000, '\x5A'), "", std::string(300, '\x01')};
     for (int i = 0; i < 260; ++i) text.push_back(std::string(static_cast<size_t>(i % 13) * 40, 'a' + i % 26));
     store_entry(h, catalog, "A", "SOURCE", zef::kCodeLine, lines);
+    if (h.host_routine<zef::proto::ylclose>(zef::routine::ylclose, catalog, 0) != 0) std::abort();
+    // B and C compressed: damage then reaches the decompression of their chunks.
+    h.host.catalogs().set_compress_writes(true);
+    if (h.host_routine<zef::proto::ylopen>(zef::routine::ylopen, &library, &catalog) != 0) std::abort();
     store_entry(h, catalog, "B", "GIF", zef::kCodeBinary, binary);
     store_entry(h, catalog, "C", "HTML", zef::kCodeText, text);
     if (h.host_routine<zef::proto::ylclose>(zef::routine::ylclose, catalog, 0) != 0) std::abort();
+    h.host.catalogs().set_compress_writes(std::nullopt);
 }
 
 void read_entry(Harness &h, Input &in, const char *catalog) {

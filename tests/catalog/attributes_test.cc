@@ -7,6 +7,7 @@
 #include "zefhost/catalog/chunk.h"
 #include "zefhost/catalog/schema.h"
 #include "support.h"
+#include "support/catalog_sql.h"
 
 namespace cattest {
 namespace {
@@ -14,7 +15,7 @@ namespace {
 using zefhost::catalog::CatalogError;
 using zefhost::catalog::VersionAttributes;
 
-std::string sql(const std::filesystem::path &file, const std::string &statements) { return file_sql(file, statements); }
+using zeftest::file_sql;
 
 template <typename Base>
 class WithStoredAttributes : public Base {
@@ -94,7 +95,7 @@ TEST_F(VersionAttributesTest, ValuesOutOfRangeInTheStoreAreNotKnown) {
         {"a text for a number", "'F', 80, ''", false},
     };
     for (const Case &c : cases) {
-        ASSERT_EQ(sql(file, std::string("UPDATE entries SET (record_format, lrecl, encoding) = (") + c.values + ")"),
+        ASSERT_EQ(file_sql(file, std::string("UPDATE entries SET (record_format, lrecl, encoding) = (") + c.values + ")"),
                   "")
             << c.what;
         EXPECT_EQ(stored("GOOD").has_value(), c.known) << c.what;
@@ -138,7 +139,7 @@ TEST_F(VersionAttributesTest, ACatalogOfTheFirstFormatReadsAndIsBroughtUpToDateB
     zefhost::catalog::ChunkBuilder chunk;
     chunk.append(145, "\0one", 4);
     chunk.append(145, "\0three", 6);
-    ASSERT_EQ(sql(file, std::string(kFirstFormatSchema) +
+    ASSERT_EQ(file_sql(file, std::string(kFirstFormatSchema) +
                             "INSERT INTO chunks VALUES(1, x'" + hex(chunk.bytes()) + "');"
                             "INSERT INTO writers(content, name, type, pid, started) VALUES(7, 'X', 'Y', 1, 0);"
                             "DELETE FROM writers;"
@@ -155,12 +156,12 @@ TEST_F(VersionAttributesTest, ACatalogOfTheFirstFormatReadsAndIsBroughtUpToDateB
     EXPECT_EQ(listed[0].row.blocks, 2);
     EXPECT_FALSE(listed[0].row.attributes.has_value());
     EXPECT_TRUE(services.check_catalog("work", "old").empty());
-    EXPECT_EQ(sql(file, "PRAGMA user_version"), "1");
+    EXPECT_EQ(file_sql(file, "PRAGMA user_version"), "1");
 
     // The first writer brings the format up to date; the old entry reads on.
     void *cat = nullptr, *entry = nullptr;
     ASSERT_EQ(open_catalog("work", "old", zef::kLibraryWrite, &cat), 0);
-    EXPECT_EQ(sql(file, "PRAGMA user_version"), std::to_string(zefhost::catalog::kFormatVersion));
+    EXPECT_EQ(file_sql(file, "PRAGMA user_version"), std::to_string(zefhost::catalog::kFormatVersion));
     ASSERT_EQ(open_entry(cat, "old", "SOURCE", zef::kMemberAppend, &entry), 0);
     EXPECT_EQ(services.set_written_attributes("work", "old", "old", "SOURCE", VersionAttributes{0x20, 256, "", {}, {}}),
               std::nullopt);
@@ -173,7 +174,7 @@ TEST_F(VersionAttributesTest, ACatalogOfTheFirstFormatReadsAndIsBroughtUpToDateB
     EXPECT_TRUE(services.check_catalog("work", "old").empty());
 
     // A format newer than this code knows is refused, not misread.
-    ASSERT_EQ(sql(file, "PRAGMA user_version=" + std::to_string(zefhost::catalog::kFormatVersion + 1)), "");
+    ASSERT_EQ(file_sql(file, "PRAGMA user_version=" + std::to_string(zefhost::catalog::kFormatVersion + 1)), "");
     EXPECT_THROW(services.list_entries("work", "old"), CatalogError);
 }
 

@@ -1,4 +1,5 @@
 #include "support.h"
+#include "support/catalog_sql.h"
 
 #include <libpq-fe.h>
 #include <poll.h>
@@ -358,26 +359,9 @@ int64_t CatalogTest::count_rows(std::string_view catalog, const std::string &tab
     return n;
 }
 
-std::string file_sql(const std::filesystem::path &file, const std::string &statements) {
-    sqlite3 *db = nullptr;
-    std::string result;
-    if (sqlite3_open(file.c_str(), &db) != SQLITE_OK) return "cannot open";
-    char *error = nullptr;
-    auto keep = [](void *out, int, char **values, char **) {
-        *static_cast<std::string *>(out) = values[0] ? values[0] : "";
-        return 0;
-    };
-    if (sqlite3_exec(db, statements.c_str(), keep, &result, &error) != SQLITE_OK) {
-        result = error ? error : "error";
-        sqlite3_free(error);
-    }
-    sqlite3_close(db);
-    return result;
-}
-
 std::string CatalogTest::store_sql(std::string_view catalog, const std::string &statements) const {
     if (kind == StoreKind::database) return database->sql(statements);
-    return file_sql(catalog_path(catalog), statements);
+    return zeftest::file_sql(catalog_path(catalog), statements);
 }
 
 void CatalogTest::TearDown() {

@@ -78,10 +78,6 @@ EntryRead read_entry(std::string_view library, std::string_view catalog, std::st
 // `count` blocks "<tag> <index>" padded to `width` bytes, code 322.
 std::vector<Block> numbered_blocks(std::string_view tag, int count, size_t width = 80);
 
-// Runs SQL on a catalog file behind the store's back; the first column of
-// the last row, or the error.
-std::string file_sql(const std::filesystem::path &file, const std::string &statements);
-
 // A fresh directory under $TMPDIR (or /tmp), removed with its contents.
 class TempDir {
 public:

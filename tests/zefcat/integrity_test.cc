@@ -2,10 +2,9 @@
 // store's back is caught by get (which leaves its -o target untouched) and
 // by verify; compressed entries read back byte for byte; a library's
 // setting and put's flags decide what is compressed.
-#include <sqlite3.h>
-
 #include <nlohmann/json.hpp>
 
+#include "support/catalog_sql.h"
 #include "zefcat_runner.h"
 
 namespace zefcat_test {
@@ -15,18 +14,8 @@ class Integrity : public ZefcatTest {
 protected:
     std::string catalog_file(const std::string &catalog) const { return path("zefdata/" + catalog + ".zcat"); }
 
-    // Runs SQL on a catalog file behind the store's back; the error, or "".
     static std::string sql(const std::string &file, const std::string &statements) {
-        sqlite3 *db = nullptr;
-        if (sqlite3_open(file.c_str(), &db) != SQLITE_OK) return "cannot open";
-        char *error = nullptr;
-        std::string result;
-        if (sqlite3_exec(db, statements.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
-            result = error ? error : "error";
-            sqlite3_free(error);
-        }
-        sqlite3_close(db);
-        return result;
+        return zeftest::file_sql(file, statements);
     }
 
     // Changes one byte inside the chunks of entry NAME of the catalog.
@@ -38,25 +27,11 @@ protected:
                   "");
     }
 
-    nlohmann::json listed(const std::string &catalog, const std::string &name) const {
-        Outcome ls = zefcat({"ls", catalog, "--json"});
-        EXPECT_EQ(ls.status, 0) << ls.err;
-        for (const auto &entry : nlohmann::json::parse(ls.out))
-            if (entry["name"] == name) return entry;
-        ADD_FAILURE() << name << " not listed: " << ls.out;
-        return {};
-    }
 
     static std::string lines(int count) {
         std::string text;
         for (int i = 0; i < count; ++i) text += "line " + std::to_string(i) + " of a text that repeats itself\n";
         return text;
-    }
-    static std::string noise(size_t size) {
-        std::mt19937 random(11);
-        std::string bytes(size, '\0');
-        for (char &c : bytes) c = static_cast<char>(random());
-        return bytes;
     }
 };
 
@@ -72,7 +47,7 @@ TEST_F(Integrity, ADamagedChunkIsCaughtByGetAndByVerify) {
         };
         put("work.notes.bad.source", lines(5000));
         put("work.notes.good.source", lines(5000));
-        put("work.pics.bad.png", noise(200000));
+        put("work.pics.bad.png", random_bytes(200000));
         EXPECT_EQ(zefcat({"verify"}).status, 0);
         damage("notes", "BAD");
         damage("pics", "BAD");
@@ -135,7 +110,7 @@ TEST_F(Integrity, VerifySaysWhatItCouldNotCheckAndWhatIsNotThere) {
 }
 
 TEST_F(Integrity, CompressedEntriesReadBackIdenticallyAndTakeLessRoom) {
-    std::string text = lines(20000), picture = noise(300000);
+    std::string text = lines(20000), picture = random_bytes(300000);
     ASSERT_EQ(zefcat({"put", "--compress", "work.c.text.source", "-"}, text).status, 0);
     ASSERT_EQ(zefcat({"put", "--compress", "work.c.pic.png", "-"}, picture).status, 0);
     ASSERT_EQ(zefcat({"append", "--compress", "work.c.text.source", "-"}, "one more\n").status, 0);

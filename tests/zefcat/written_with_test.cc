@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "support/catalog_sql.h"
 #include "zefcat_runner.h"
 
 namespace zefcat_test {
@@ -13,32 +14,10 @@ namespace {
 
 class WrittenWith : public ZefcatTest {
 protected:
-    // Runs SQL on a catalog file; the first column of the last row, or the error.
     static std::string sql(const std::string &file, const std::string &statements) {
-        sqlite3 *db = nullptr;
-        std::string result;
-        if (sqlite3_open(file.c_str(), &db) != SQLITE_OK) return "cannot open";
-        char *error = nullptr;
-        auto keep = [](void *out, int, char **values, char **) {
-            *static_cast<std::string *>(out) = values[0] ? values[0] : "";
-            return 0;
-        };
-        if (sqlite3_exec(db, statements.c_str(), keep, &result, &error) != SQLITE_OK) {
-            result = error ? error : "error";
-            sqlite3_free(error);
-        }
-        sqlite3_close(db);
-        return result;
+        return zeftest::file_sql(file, statements);
     }
 
-    nlohmann::json listed(const std::string &catalog, const std::string &name) const {
-        Outcome ls = zefcat({"ls", catalog, "--json"});
-        EXPECT_EQ(ls.status, 0) << ls.err;
-        for (const auto &entry : nlohmann::json::parse(ls.out))
-            if (entry["name"] == name) return entry;
-        ADD_FAILURE() << name << " not listed: " << ls.out;
-        return {};
-    }
 };
 
 TEST_F(WrittenWith, APlainGetReadsAsTheEntryWasWritten) {

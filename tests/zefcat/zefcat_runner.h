@@ -22,6 +22,7 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cerrno>
 #include <filesystem>
@@ -151,6 +152,17 @@ protected:
         std::string bytes(size, '\0');
         for (char &c : bytes) c = static_cast<char>(generator() & 0xFF);
         return bytes;
+    }
+
+    // The object `zefcat ls CATALOG --json` gives for the entry NAME (upper
+    // case, as listed); a failure of the test when there is none.
+    nlohmann::json listed(const std::string &catalog, const std::string &name) const {
+        Outcome ls = zefcat({"ls", catalog, "--json"});
+        EXPECT_EQ(ls.status, 0) << ls.err;
+        for (const auto &entry : nlohmann::json::parse(ls.out, nullptr, false))
+            if (entry.is_object() && entry["name"] == name) return entry;
+        ADD_FAILURE() << name << " not listed: " << ls.out;
+        return {};
     }
 
     // Runs zefcat with `arguments` in the test's directory. ZEF_WORK and
