@@ -1,12 +1,11 @@
 #include "read_paths.h"
 
-#include "zefhost/catalog/services.h"
-
 #include <cstdlib>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#include "zefhost/catalog/services.h"
 #include "zefhost/option_statement.h"
 #include "zefxbaml/routine_table.h"
 #include "zefxbaml/status.h"
