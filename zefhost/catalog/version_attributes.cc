@@ -14,7 +14,7 @@ std::optional<VersionAttributes> checked_attributes(int64_t record_format, int64
         return std::isalnum(c) || c == '-' || c == '_';
     });
     if (!plain) return std::nullopt;
-    return VersionAttributes{static_cast<uint32_t>(record_format), lrecl, encoding};
+    return VersionAttributes{static_cast<uint32_t>(record_format), lrecl, encoding, std::nullopt, std::nullopt};
 }
 
 }  // namespace zefhost::catalog

@@ -15,6 +15,8 @@ struct VersionAttributes {
     uint32_t record_format = 0;  // the RECFM bits in force (0: none given)
     int64_t lrecl = 0;           // the record length in force, as LRECL= gives it
     std::string encoding;        // the ENCODING= name in force; empty: none
+    std::optional<int64_t> file_time;   // the source file's modification time, nanoseconds since the epoch
+    std::optional<uint32_t> file_mode;  // the source file's permission bits
 
     bool operator==(const VersionAttributes &) const = default;
 };
