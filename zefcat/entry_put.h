@@ -16,9 +16,12 @@ class Tool;
 
 // What an import knows of the version it writes, kept by the new version
 // in place of what the put itself would record: what the exported version
-// was written with (none: it was not known, and stays unknown).
+// was written with (none: it was not known, and stays unknown), and when
+// it was created and last modified.
 struct KeptVersion {
     std::optional<zefhost::catalog::VersionAttributes> attributes;
+    int64_t created = 0;   // microseconds since the epoch
+    int64_t modified = 0;  // microseconds since the epoch
 };
 
 // Writes `file` (- for standard input) into the entry `name` with the

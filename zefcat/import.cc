@@ -248,7 +248,7 @@ public:
         std::string entry = target(line);
         std::string entry_context = context_ + ": " + line.file;
         try {
-            KeptVersion kept{line.written_with};
+            KeptVersion kept{line.written_with, line.created, line.modified};
             bool carriage = line.form == EntryForm::kLines && line.written_with &&
                             (line.written_with->record_format & zef::kRecordPrint) != 0;
             std::vector<std::string> options = put_options(line, file, entry_context);

@@ -74,6 +74,7 @@ int64_t put_file(Session &session, const std::string &name, const std::string &f
     // have been written otherwise).
     if (kept != nullptr) {
         if (kept->attributes) remember_attributes(session, entry.physical, *kept->attributes, context);
+        remember_times(session, entry.physical, kept->created, kept->modified, context);
     } else if (!appends(copy) || !before.exists || before.attributes) {
         VersionAttributes attributes = attributes_in_force(session, *stream, plan, copy, before.attributes);
         // A put keeps its file's time and mode; an appended entry is no one file.
