@@ -30,9 +30,16 @@ std::string lower(std::string_view text) {
     return lowered;
 }
 
+// libarchive's words, and the system's for the error under them ("Write
+// error: No space left on device").
 std::string archive_words(struct archive *archive) {
     const char *text = archive_error_string(archive);
-    return text != nullptr ? text : "libarchive gave no reason";
+    std::string words = text != nullptr ? text : "libarchive gave no reason";
+    int error = archive_errno(archive);
+    // (libarchive says a damaged or misused archive with EILSEQ and EINVAL.)
+    if (error > 0 && error != EILSEQ && error != EINVAL && words.find(std::strerror(error)) == std::string::npos)
+        words += std::string(": ") + std::strerror(error);
+    return words;
 }
 
 using ArchiveEntry = std::unique_ptr<struct archive_entry, decltype(&archive_entry_free)>;

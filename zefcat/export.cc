@@ -269,11 +269,16 @@ int run(Tool &tool, const ExportArguments &arguments) {
             exported.push_back({entry, line.file});
             manifest.entries.push_back(std::move(line));
         } catch (const Problem &problem) {
+            // An archive is whole or not there at all.
+            if (destination.is_archive())
+                throw Problem(std::string(problem.what()) + "; nothing exported", problem.exit_status());
             std::string why = problem.what();
             if (why.starts_with(entry_context + ": ")) why.erase(0, entry_context.size() + 2);
             if (why.starts_with(context + ": ")) why.erase(0, context.size() + 2);
             refused.push_back({entry, why});
         } catch (const catalog::CatalogError &error) {
+            if (destination.is_archive())
+                throw Problem(entry_context + ": " + error.what() + "; nothing exported");
             refused.push_back({entry, error.what()});
         }
     }
