@@ -72,21 +72,30 @@ ArchiveWriter::ArchiveWriter(const std::string &path, ArchiveFormat format, std:
     umask(mask);
     ::fchmod(fd_, 0666 & ~mask);
 
-    archive_ = archive_write_new();
-    if (archive_ == nullptr) fail("starting the archive");
-    int status = format == ArchiveFormat::kZip ? archive_write_set_format_zip(archive_)
-                                               : archive_write_set_format_pax(archive_);
-    if (status == ARCHIVE_OK && format == ArchiveFormat::kTarGzip) status = archive_write_add_filter_gzip(archive_);
-    // The last block is not padded beyond the archive's end.
-    if (status == ARCHIVE_OK && format != ArchiveFormat::kZip) status = archive_write_set_bytes_in_last_block(archive_, 1);
-    if (status != ARCHIVE_OK || archive_write_open_fd(archive_, fd_) != ARCHIVE_OK) fail("starting the archive");
+    try {
+        archive_ = archive_write_new();
+        if (archive_ == nullptr) fail("starting the archive");
+        int status = format == ArchiveFormat::kZip ? archive_write_set_format_zip(archive_)
+                                                   : archive_write_set_format_pax(archive_);
+        if (status == ARCHIVE_OK && format == ArchiveFormat::kTarGzip)
+            status = archive_write_add_filter_gzip(archive_);
+        // The last block is not padded beyond the archive's end.
+        if (status == ARCHIVE_OK && format != ArchiveFormat::kZip)
+            status = archive_write_set_bytes_in_last_block(archive_, 1);
+        if (status != ARCHIVE_OK || archive_write_open_fd(archive_, fd_) != ARCHIVE_OK) fail("starting the archive");
+    } catch (...) {
+        release();
+        throw;
+    }
 }
 
-ArchiveWriter::~ArchiveWriter() {
-    if (archive_ != nullptr) archive_write_free(archive_);
-    if (fd_ >= 0) ::close(fd_);
-    if (!temporary_.empty()) remove_temporary_file(temporary_);
+void ArchiveWriter::release() noexcept {
+    if (archive_ != nullptr) archive_write_free(std::exchange(archive_, nullptr));
+    if (fd_ >= 0) ::close(std::exchange(fd_, -1));
+    if (!temporary_.empty()) remove_temporary_file(std::exchange(temporary_, std::string()));
 }
+
+ArchiveWriter::~ArchiveWriter() { release(); }
 
 void ArchiveWriter::fail(const std::string &doing) {
     std::string why = archive_ != nullptr ? archive_words(archive_) : std::strerror(errno);

@@ -46,6 +46,8 @@ private:
     void add_header(const std::string &name, int64_t size, int64_t time, uint32_t mode);
     void add_data(const char *data, size_t length);
     [[noreturn]] void fail(const std::string &doing);
+    // Frees the archive and removes the temporary file.
+    void release() noexcept;
 
     std::string path_;
     std::string context_;

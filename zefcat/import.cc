@@ -11,6 +11,7 @@
 // the whole import.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
@@ -305,13 +306,24 @@ void import_from_archive(Importer &importer, const std::string &path, const std:
                          const std::string &context) {
     ArchiveReader reader(path, context);
     ArchiveMember member;
-    std::string spool_folder = std::filesystem::temp_directory_path().string();
+    std::error_code error;
+    std::string spool_folder = std::filesystem::temp_directory_path(error).string();
+    if (error) throw Problem(context + ": no folder for temporary files: " + error.message() + " (TMPDIR)");
     while (reader.next(&member)) {
         std::optional<std::string> name = plain_name(member.name);
         if (!name || member.kind != MemberKind::kFile) continue;
         auto found = admitted.find(*name);
         if (found == admitted.end()) continue;
         const ManifestEntry &line = *found->second;
+        // A small archive may unpack to far more than it holds: a member
+        // that would fill the disk is refused before it is unpacked.
+        struct statvfs space {};
+        if (::statvfs(spool_folder.c_str(), &space) == 0 &&
+            static_cast<uint64_t>(line.size) > uint64_t{space.f_bavail} * space.f_frsize) {
+            importer.refuse(line.file, "it unpacks to " + std::to_string(line.size) + " bytes, more than " +
+                                           spool_folder + " has free");
+            continue;
+        }
         Output spool = Output::spool(spool_folder, context);
         int64_t held = 0;
         for (std::string_view chunk = reader.read(1 << 20); !chunk.empty(); chunk = reader.read(1 << 20)) {

@@ -464,6 +464,20 @@ TEST_F(HostileImport, ASourceThatIsNoExportImportsNothing) {
         << huge.err;
 }
 
+TEST_F(HostileImport, AMemberLargerThanTheFreeSpaceIsNotUnpacked) {
+    plant_archive(path("big.tar"), with({}));
+    // The catalog elsewhere, the temporary files on the small disk.
+    std::string script = "ZEF_WORK=$PWD/work TMPDIR=$PWD/small " + zefcat_path() + " import big.tar work.big > out 2> err";
+    int status = run_on_small_disk(script, "256k");
+    if (status == -1) GTEST_SKIP() << "no user namespaces here";
+    EXPECT_EQ(status, 1);
+    std::string err = read_file("err");
+    EXPECT_NE(err.find("logo.png: it unpacks to 300000 bytes, more than "), std::string::npos) << err;
+    EXPECT_NE(read_file("out").find("5 entries imported, 1 refused"), std::string::npos) << read_file("out");
+    for (const auto &file : std::filesystem::directory_iterator(path("small")))
+        EXPECT_EQ(file.path().filename().string().find(".zefcat-"), std::string::npos) << "left: " << file.path();
+}
+
 TEST_F(HostileImport, AFolderIsReadWithoutFollowingItsLinks) {
     write_file("secret", "not for the catalog\n");
     std::filesystem::remove(path("good/todo.source"));
