@@ -309,9 +309,9 @@ DEST is a folder (made if missing) or, by its name, an archive: .tar,
 DEST and takes its name only when complete. Files that exist are not
 written over (each is named) unless --force is given.
 
-An entry whose name could not be imported back, or that cannot be read, is
-said on standard error and the others are still exported; the exit status
-is then 1.
+An entry whose name could not be imported back is said on standard error
+and left out, and the exit status is 1. So is, in a folder, an entry that
+cannot be read; an archive is then not written at all.
 
 Examples:
   zefcat export work.notes notes/
