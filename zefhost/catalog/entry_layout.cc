@@ -4,6 +4,7 @@
 
 #include "catalog_error.h"
 #include "chunk.h"
+#include "stored_chunk.h"
 
 namespace zefhost::catalog {
 
@@ -28,8 +29,13 @@ void check_layout(const EntryKey &key, const EntryRow &row, const std::vector<Pi
         if (p.ordinal != static_cast<int64_t>(i)) damaged(key, "pieces out of order");
         if (p.first_block != blocks) damaged(key, piece_text(p) + "leaves a gap or overlaps");
         if (p.chunk_bytes < 0) damaged(key, piece_text(p) + "has no chunk");
-        if (p.block_count < 0 || p.block_count > p.chunk_bytes / static_cast<int64_t>(kBlockHeader) ||
-            p.bytes < 0 || p.bytes != p.chunk_bytes - p.block_count * static_cast<int64_t>(kBlockHeader))
+        // A plain chunk's length gives the blocks' size; a compressed one's
+        // is bounded by the longest chunk a writer makes.
+        int64_t packed = p.codec == kChunkPlain ? p.chunk_bytes : kLongestChunk;
+        if (p.codec != kChunkPlain && p.codec != kChunkZstd) damaged(key, piece_text(p) + "is stored in an unknown form");
+        if (p.block_count < 0 || p.block_count > packed / static_cast<int64_t>(kBlockHeader) || p.bytes < 0 ||
+            (p.codec == kChunkPlain ? p.bytes != packed - p.block_count * static_cast<int64_t>(kBlockHeader)
+                                    : p.bytes > packed - p.block_count * static_cast<int64_t>(kBlockHeader)))
             damaged(key, piece_text(p) + "disagrees with its chunk's size");
         // The longest is one of the blocks: at most their sum, at least their average.
         if (p.longest < 0 || p.longest > kMaxBlockLength || p.longest > p.bytes ||
@@ -41,6 +47,10 @@ void check_layout(const EntryKey &key, const EntryRow &row, const std::vector<Pi
     }
     if (blocks != row.blocks || bytes != row.bytes || longest != row.longest)
         damaged(key, "totals disagree with its pieces");
+    // The pieces' checksums are the version's: a changed one (or a piece
+    // swapped for another) is caught before any chunk is read.
+    if (row.checksum.kept != Checksum::Kept::none && !row.checksum.matches(content_checksum(pieces)))
+        fail(zef::kCatalogIoFailure, "entry " + key.name + "." + key.type + ": its pieces do not match its checksum");
 }
 
 std::optional<StoredEntry> checked_entry(StoreSession &session, const EntryKey &key) {
@@ -53,7 +63,7 @@ std::optional<StoredEntry> checked_entry(StoreSession &session, const EntryKey &
 }
 
 void check_chunk(const EntryKey &key, const Piece &piece, std::span<const uint8_t> bytes) {
-    if (static_cast<int64_t>(bytes.size()) != piece.chunk_bytes)
+    if (static_cast<int64_t>(bytes.size()) != packed_bytes(piece))
         damaged(key, piece_text(piece) + "chunk changed size");
     ChunkReader reader;
     reader.reset(bytes);

@@ -16,9 +16,11 @@
 namespace zefhost::catalog {
 
 // The row and its pieces form one content: pieces numbered from 0, each
-// starting where the one before ended, each chunk as long as its blocks and
-// their headers, totals and the longest block as the pieces add up to, and
-// no block longer than kMaxBlockLength.
+// starting where the one before ended, each plain chunk as long as its
+// blocks and their headers (a compressed one no longer than any chunk a
+// writer makes), totals and the longest block as the pieces add up to, no
+// block longer than kMaxBlockLength, and the pieces' checksums those the
+// row's checksum was made from (kCatalogIoFailure when not).
 void check_layout(const EntryKey &key, const EntryRow &row, const std::vector<Piece> &pieces);
 
 // An entry's committed row and its pieces, read on `session` (inside the caller's
@@ -30,8 +32,9 @@ struct StoredEntry {
 };
 std::optional<StoredEntry> checked_entry(StoreSession &session, const EntryKey &key);
 
-// A piece's chunk holds exactly its blocks: the recorded count, payload and
-// longest block, nothing cut and nothing left over.
+// A piece's packed blocks (as stored_chunk.h gives them back) are exactly
+// its blocks: the recorded count, payload and longest block, nothing cut
+// and nothing left over.
 void check_chunk(const EntryKey &key, const Piece &piece, std::span<const uint8_t> bytes);
 
 }  // namespace zefhost::catalog

@@ -46,8 +46,7 @@ void EntryReader::load_piece(size_t index) {
     // Checked whole before its first block goes out: every block then fits
     // the size the entry reported, and reading on or pointing back within
     // it can only find what this check saw.
-    check_chunk(key_, piece, *bytes);
-    reader_.reset(*bytes);
+    reader_.reset(decoder_.decode(key_, piece, *bytes));
     left_in_piece_ = piece.block_count;
     next_piece_ = index + 1;
 }

@@ -10,6 +10,7 @@
 
 #include "chunk.h"
 #include "entry_handle.h"
+#include "stored_chunk.h"
 
 namespace zefhost::catalog {
 
@@ -39,6 +40,7 @@ private:
     int64_t position_ = 0;
     size_t next_piece_ = 0;       // the piece that follows the one being read
     int64_t left_in_piece_ = 0;   // blocks of the current piece not yet read
+    ChunkDecoder decoder_;
     ChunkReader reader_;
 };
 

@@ -6,6 +6,7 @@
 
 #include "catalog_error.h"
 #include "entry_layout.h"
+#include "stored_chunk.h"
 
 namespace zefhost::catalog {
 
@@ -80,7 +81,7 @@ void EntryWriter::work_on(size_t ordinal) {
     if (ordinal == work_ordinal_) return;
     retire_work();
     if (ordinal == view_.size()) {
-        view_.push_back(ViewPiece{Piece{static_cast<int64_t>(ordinal), blocks_, 0, 0, 0, 0}, false});
+        view_.push_back(ViewPiece{Piece{static_cast<int64_t>(ordinal), blocks_, 0, 0, 0, 0, 0, Checksum{}, kChunkPlain}, false});
         work_.clear();
         work_dirty_ = false;
     } else if (auto waiting = retired_.find(ordinal); waiting != retired_.end()) {
@@ -91,10 +92,8 @@ void EntryWriter::work_on(size_t ordinal) {
     } else {
         std::optional<std::span<const uint8_t>> bytes = session_->load_chunk(view_[ordinal].piece.chunk);
         if (!bytes) fail(zef::kCatalogDamaged, "entry " + key_.name + "." + key_.type + ": chunk missing");
-        // A kept chunk is checked against its piece before its blocks are read
-        // or rewritten; the writer's own staged chunks are known good.
-        if (!view_[ordinal].staged) check_chunk(key_, view_[ordinal].piece, *bytes);
-        work_.load(*bytes, view_[ordinal].piece.block_count);
+        // Checked against its piece before its blocks are read or rewritten.
+        work_.load(decoder_.decode(key_, view_[ordinal].piece, *bytes), view_[ordinal].piece.block_count);
         session_->release_chunk();
         work_dirty_ = false;
     }
@@ -127,7 +126,9 @@ void EntryWriter::stage_retired() {
     for (auto &[ordinal, bytes] : retired_) {
         ViewPiece &v = view_[ordinal];
         int64_t replaced = v.staged ? v.piece.chunk : 0;
-        v.piece.chunk = session_->stage_piece(content_, v.piece, bytes, replaced);
+        std::span<const uint8_t> stored = encoder_.encode(bytes, store_->compress_writes(), v.piece);
+        v.piece.chunk = session_->stage_piece(content_, v.piece, stored, replaced);
+        v.piece.chunk_bytes = static_cast<int64_t>(stored.size());
         v.staged = true;
     }
     retired_.clear();
@@ -215,11 +216,18 @@ void EntryWriter::close() {
         row.description = !description_.empty() ? description_ : base_ ? base_->description : "";
         row.attributes = attributes_;
         if (!row.attributes && mode_ == zef::kMemberAppend && base_) row.attributes = base_->attributes;
+        std::vector<Piece> pieces;
+        pieces.reserve(view_.size());
+        row.stored_bytes = 0;
         for (const ViewPiece &v : view_) {
             row.blocks += v.piece.block_count;
             row.bytes += v.piece.bytes;
             row.longest = std::max(row.longest, v.piece.longest);
+            row.stored_bytes += v.piece.chunk_bytes;
+            pieces.push_back(v.piece);
         }
+        // None when a kept piece has none (it was written before checksums).
+        row.checksum = content_checksum(pieces);
         if (mode_ == zef::kMemberAppend && base_) {
             session_->merge_content(content_, base_->content);
             row.content = base_->content;

@@ -22,6 +22,7 @@
 
 #include "chunk.h"
 #include "entry_handle.h"
+#include "stored_chunk.h"
 #include "writer_lock.h"
 
 namespace zefhost::catalog {
@@ -85,6 +86,8 @@ private:
     int64_t blocks_ = 0;
     int64_t position_ = 0;
 
+    ChunkEncoder encoder_;
+    ChunkDecoder decoder_;
     ChunkBuilder work_;
     size_t work_ordinal_ = SIZE_MAX;  // SIZE_MAX: no working chunk
     bool work_dirty_ = false;

@@ -29,6 +29,10 @@ CREATE TABLE entries(
     record_format bigint,
     lrecl bigint,
     encoding text,
+    checksum bytea,
+    stored_bytes bigint,
+    file_time bigint,
+    file_mode bigint,
     PRIMARY KEY(catalog, name, type)
 );
 CREATE TABLE writers(
@@ -49,6 +53,8 @@ CREATE TABLE pieces(
     bytes bigint NOT NULL,
     longest bigint NOT NULL,
     chunk bigint NOT NULL,
+    checksum bytea,
+    codec integer NOT NULL DEFAULT 0,
     PRIMARY KEY(content, ordinal)
 );
 CREATE TABLE chunks(
@@ -56,9 +62,20 @@ CREATE TABLE chunks(
     data bytea NOT NULL
 );
 -- Chunks are packed blocks, mostly of data that compresses badly or is
--- already compressed: kept out of line as they are, read and written
--- without a compression pass.
+-- already compressed (or compressed by the writer): kept out of line as
+-- they are, read and written without a compression pass.
 ALTER TABLE chunks ALTER COLUMN data SET STORAGE EXTERNAL;
+)sql";
+
+// From version 1: checksums, the space a version takes, the file a version
+// was put from, and compressed chunks (none for what is there).
+const char *const kUpgradeFrom1 = R"sql(
+ALTER TABLE entries ADD COLUMN IF NOT EXISTS checksum bytea,
+    ADD COLUMN IF NOT EXISTS stored_bytes bigint,
+    ADD COLUMN IF NOT EXISTS file_time bigint,
+    ADD COLUMN IF NOT EXISTS file_mode bigint;
+ALTER TABLE pieces ADD COLUMN IF NOT EXISTS checksum bytea,
+    ADD COLUMN IF NOT EXISTS codec integer NOT NULL DEFAULT 0;
 )sql";
 
 }  // namespace
@@ -72,11 +89,12 @@ int32_t database_format_version(pg::Connection &connection, const std::string &s
 }
 
 void check_database_format(int32_t version, const std::string &schema, const std::string &shown) {
-    if (version == kDatabaseFormatVersion) return;
+    if (version >= kOldestDatabaseFormatVersion && version <= kDatabaseFormatVersion) return;
     fail(zef::kCatalogDamaged, shown + ": schema " + schema + " holds tables of " +
                                    (version < 0 ? std::string("no known format")
                                                 : "format version " + std::to_string(version)) +
-                                   "; this zefhost reads format version " +
+                                   "; this zefhost reads format versions " +
+                                   std::to_string(kOldestDatabaseFormatVersion) + " to " +
                                    std::to_string(kDatabaseFormatVersion) + " only");
 }
 
@@ -101,6 +119,23 @@ void ensure_database_tables(pg::Connection &connection, const std::string &schem
         version = database_format_version(connection, schema);
     }
     check_database_format(version, schema, shown);
+}
+
+void upgrade_database_tables(pg::Connection &connection, const std::string &schema) {
+    // One upgrader at a time, as one maker; the second finds it done.
+    LockKeys keys = catalog_presence_keys(schema, "");
+    connection.exec("BEGIN");
+    try {
+        connection.run("SELECT pg_advisory_xact_lock($1::int4, $2::int4)", {keys.space, keys.object});
+        if (database_format_version(connection, schema) == 1) {
+            connection.exec(kUpgradeFrom1);
+            connection.run("UPDATE zef_format SET version = $1", {int64_t{kDatabaseFormatVersion}});
+        }
+        connection.exec("COMMIT");
+    } catch (...) {
+        connection.try_exec("ROLLBACK");
+        throw;
+    }
 }
 
 }  // namespace zefhost::catalog

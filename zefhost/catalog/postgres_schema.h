@@ -21,7 +21,11 @@
 
 namespace zefhost::catalog {
 
-inline constexpr int32_t kDatabaseFormatVersion = 1;
+// Version 2 added checksums, stored sizes, file times and modes, and
+// compressed chunks. Tables of version 1 are read as they are and brought
+// to version 2 by the first writer.
+inline constexpr int32_t kDatabaseFormatVersion = 2;
+inline constexpr int32_t kOldestDatabaseFormatVersion = 1;
 
 // The format version of the schema's tables: 0 when there is no such
 // schema (or no tables in it). Throws CatalogError.
@@ -32,7 +36,11 @@ int32_t database_format_version(pg::Connection &connection, const std::string &s
 // Throws CatalogError: kCatalogDamaged for tables of another format.
 void ensure_database_tables(pg::Connection &connection, const std::string &schema, const std::string &shown);
 
-// Throws CatalogError(kCatalogDamaged) unless `version` is this code's.
+// Brings tables of an older format version to kDatabaseFormatVersion
+// (another process may have done it meanwhile). Throws CatalogError.
+void upgrade_database_tables(pg::Connection &connection, const std::string &schema);
+
+// Throws CatalogError(kCatalogDamaged) unless this code reads `version`.
 void check_database_format(int32_t version, const std::string &schema, const std::string &shown);
 
 }  // namespace zefhost::catalog

@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
+#include <iterator>
 
 #include "catalog_error.h"
 #include "postgres_schema.h"
@@ -32,6 +34,26 @@ int32_t key_of(std::string_view a, std::string_view b = {}) {
     return static_cast<int32_t>((hash ^ (hash >> 31) ^ (hash >> 62)) & 0x7FFFFFFF);
 }
 
+// The columns of an entry row as each format version holds them (index:
+// version - 1); what an older version lacks reads as unknown.
+const char *const kEntryColumns[] = {
+    "content, description, created, modified, blocks, bytes, longest, record_format, lrecl, encoding, "
+    "NULL, NULL, NULL, NULL",
+    "content, description, created, modified, blocks, bytes, longest, record_format, lrecl, encoding, "
+    "checksum, stored_bytes, file_time, file_mode",
+};
+static_assert(std::size(kEntryColumns) == kDatabaseFormatVersion);
+
+std::string entry_columns(int32_t format_version) {
+    return kEntryColumns[std::clamp(format_version, 1, kDatabaseFormatVersion) - 1];
+}
+
+Checksum checksum_from(const pg::Result &r, int row, int column) {
+    if (r.is_null(row, column)) return Checksum{};
+    std::string bytes = r.bytea_text(row, column);
+    return Checksum::stored(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(), false);
+}
+
 EntryRow row_from(const pg::Result &r, int row, int first) {
     EntryRow out;
     out.content = r.integer(row, first);
@@ -43,6 +65,11 @@ EntryRow row_from(const pg::Result &r, int row, int first) {
     out.longest = r.integer(row, first + 6);
     if (!r.is_null(row, first + 7) && !r.is_null(row, first + 8) && !r.is_null(row, first + 9))
         out.attributes = checked_attributes(r.integer(row, first + 7), r.integer(row, first + 8), r.text(row, first + 9));
+    if (out.attributes && !r.is_null(row, first + 12)) out.attributes->file_time = r.integer(row, first + 12);
+    if (out.attributes && !r.is_null(row, first + 13))
+        out.attributes->file_mode = checked_file_mode(r.integer(row, first + 13));
+    out.checksum = checksum_from(r, row, first + 10);
+    out.stored_bytes = r.is_null(row, first + 11) ? -1 : r.integer(row, first + 11);
     return out;
 }
 
@@ -143,8 +170,8 @@ void PostgresSession::rollback() noexcept {
 
 std::optional<EntryRow> PostgresSession::entry(const EntryKey &key) {
     pg::Result r = connection_->run(
-        "SELECT content, description, created, modified, blocks, bytes, longest, record_format, lrecl, encoding "
-        "FROM entries WHERE catalog = $1 AND name = $2 AND type = $3",
+        ("SELECT " + entry_columns(format_version_) + " FROM entries WHERE catalog = $1 AND name = $2 AND type = $3")
+            .c_str(),
         {catalog_, key.name, key.type});
     if (r.rows() == 0) return std::nullopt;
     return row_from(r, 0, 0);
@@ -152,10 +179,10 @@ std::optional<EntryRow> PostgresSession::entry(const EntryKey &key) {
 
 std::vector<EntryInfo> PostgresSession::entries() {
     // Byte order, as a catalog file sorts them, whatever the database's collation.
-    pg::Result r = connection_->run(
-        "SELECT name, type, content, description, created, modified, blocks, bytes, longest, record_format, "
-        "lrecl, encoding FROM entries WHERE catalog = $1 ORDER BY name COLLATE \"C\", type COLLATE \"C\"",
-        {catalog_});
+    pg::Result r = connection_->run(("SELECT name, type, " + entry_columns(format_version_) +
+                                     " FROM entries WHERE catalog = $1 ORDER BY name COLLATE \"C\", type COLLATE \"C\"")
+                                        .c_str(),
+                                    {catalog_});
     std::vector<EntryInfo> out;
     out.reserve(static_cast<size_t>(r.rows()));
     for (int i = 0; i < r.rows(); ++i) out.push_back(EntryInfo{EntryKey{r.text(i, 0), r.text(i, 1)}, row_from(r, i, 2)});
@@ -177,15 +204,23 @@ std::vector<Piece> PostgresSession::pieces(int64_t content) {
     // octet_length of an uncompressed out-of-line value is read from its
     // pointer: the chunk itself is not fetched.
     pg::Result r = connection_->run(
-        "SELECT p.ordinal, p.first_block, p.block_count, p.bytes, p.longest, p.chunk, "
-        "coalesce(octet_length(c.data), -1) FROM pieces AS p LEFT JOIN chunks AS c ON c.id = p.chunk "
-        "WHERE p.content = $1 ORDER BY p.ordinal",
+        format_version_ < 2
+            ? "SELECT p.ordinal, p.first_block, p.block_count, p.bytes, p.longest, p.chunk, "
+              "coalesce(octet_length(c.data), -1), NULL, 0 FROM pieces AS p LEFT JOIN chunks AS c ON c.id = p.chunk "
+              "WHERE p.content = $1 ORDER BY p.ordinal"
+            : "SELECT p.ordinal, p.first_block, p.block_count, p.bytes, p.longest, p.chunk, "
+              "coalesce(octet_length(c.data), -1), p.checksum, p.codec FROM pieces AS p "
+              "LEFT JOIN chunks AS c ON c.id = p.chunk WHERE p.content = $1 ORDER BY p.ordinal",
         {content});
     std::vector<Piece> out;
     out.reserve(static_cast<size_t>(r.rows()));
-    for (int i = 0; i < r.rows(); ++i)
-        out.push_back(Piece{r.integer(i, 0), r.integer(i, 1), r.integer(i, 2), r.integer(i, 3), r.integer(i, 4),
-                            r.integer(i, 5), r.integer(i, 6)});
+    for (int i = 0; i < r.rows(); ++i) {
+        Piece p{r.integer(i, 0), r.integer(i, 1), r.integer(i, 2), r.integer(i, 3), r.integer(i, 4),
+                r.integer(i, 5), r.integer(i, 6), Checksum{}, kChunkPlain};
+        p.checksum = checksum_from(r, i, 7);
+        p.codec = static_cast<int32_t>(std::clamp<int64_t>(r.integer(i, 8), INT32_MIN, INT32_MAX));
+        out.push_back(p);
+    }
     return out;
 }
 
@@ -303,17 +338,25 @@ void PostgresSession::put_entry(const EntryKey &key, const EntryRow &row) {
     std::span<const uint8_t> description(reinterpret_cast<const uint8_t *>(row.description.data()),
                                          row.description.size());
     const std::optional<VersionAttributes> &a = row.attributes;
+    auto optional = [](bool known, auto value) { return known ? pg::Param(value) : pg::Param::null(); };
     connection_->run(
         "INSERT INTO entries(catalog, name, type, content, description, created, modified, blocks, bytes, "
-        "longest, record_format, lrecl, encoding) VALUES($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13) "
+        "longest, record_format, lrecl, encoding, checksum, stored_bytes, file_time, file_mode) "
+        "VALUES($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, $16, $17) "
         "ON CONFLICT (catalog, name, type) DO UPDATE SET content = excluded.content, "
         "description = excluded.description, created = excluded.created, modified = excluded.modified, "
         "blocks = excluded.blocks, bytes = excluded.bytes, longest = excluded.longest, "
-        "record_format = excluded.record_format, lrecl = excluded.lrecl, encoding = excluded.encoding",
+        "record_format = excluded.record_format, lrecl = excluded.lrecl, encoding = excluded.encoding, "
+        "checksum = excluded.checksum, stored_bytes = excluded.stored_bytes, file_time = excluded.file_time, "
+        "file_mode = excluded.file_mode",
         {catalog_, key.name, key.type, row.content, pg::Param::bytes(description), row.created, row.modified,
          row.blocks, row.bytes, row.longest,
-         a ? pg::Param(static_cast<int64_t>(a->record_format)) : pg::Param::null(),
-         a ? pg::Param(a->lrecl) : pg::Param::null(), a ? pg::Param(a->encoding) : pg::Param::null()});
+         optional(a.has_value(), static_cast<int64_t>(a ? a->record_format : 0)),
+         optional(a.has_value(), a ? a->lrecl : 0), a ? pg::Param(a->encoding) : pg::Param::null(),
+         row.checksum.present() ? pg::Param::bytes(row.checksum.span()) : pg::Param::null(),
+         optional(row.stored_bytes >= 0, row.stored_bytes),
+         optional(a && a->file_time, a && a->file_time ? *a->file_time : 0),
+         optional(a && a->file_mode, static_cast<int64_t>(a && a->file_mode ? *a->file_mode : 0))});
 }
 
 void PostgresSession::delete_entry_row(const EntryKey &key) {
@@ -332,11 +375,13 @@ int64_t PostgresSession::stage_piece(int64_t content, const Piece &piece, std::s
     int64_t chunk = r.integer(0, 0);
     if (replaced_chunk != 0) connection_->run("DELETE FROM chunks WHERE id = $1", {replaced_chunk});
     connection_->run(
-        "INSERT INTO pieces(content, ordinal, first_block, block_count, bytes, longest, chunk) "
-        "VALUES($1, $2, $3, $4, $5, $6, $7) ON CONFLICT (content, ordinal) DO UPDATE SET "
+        "INSERT INTO pieces(content, ordinal, first_block, block_count, bytes, longest, chunk, checksum, codec) "
+        "VALUES($1, $2, $3, $4, $5, $6, $7, $8, $9) ON CONFLICT (content, ordinal) DO UPDATE SET "
         "first_block = excluded.first_block, block_count = excluded.block_count, bytes = excluded.bytes, "
-        "longest = excluded.longest, chunk = excluded.chunk",
-        {content, piece.ordinal, piece.first_block, piece.block_count, piece.bytes, piece.longest, chunk});
+        "longest = excluded.longest, chunk = excluded.chunk, checksum = excluded.checksum, codec = excluded.codec",
+        {content, piece.ordinal, piece.first_block, piece.block_count, piece.bytes, piece.longest, chunk,
+         piece.checksum.present() ? pg::Param::bytes(piece.checksum.span()) : pg::Param::null(),
+         int64_t{piece.codec}});
     return chunk;
 }
 
@@ -346,11 +391,11 @@ void PostgresSession::merge_content(int64_t staged, int64_t content) {
         "ON new.ordinal = old.ordinal WHERE old.content = $1 AND new.content = $2)",
         {content, staged});
     connection_->run(
-        "INSERT INTO pieces(content, ordinal, first_block, block_count, bytes, longest, chunk) "
-        "SELECT $1, ordinal, first_block, block_count, bytes, longest, chunk FROM pieces WHERE content = $2 "
-        "ON CONFLICT (content, ordinal) DO UPDATE SET first_block = excluded.first_block, "
+        "INSERT INTO pieces(content, ordinal, first_block, block_count, bytes, longest, chunk, checksum, codec) "
+        "SELECT $1, ordinal, first_block, block_count, bytes, longest, chunk, checksum, codec FROM pieces "
+        "WHERE content = $2 ON CONFLICT (content, ordinal) DO UPDATE SET first_block = excluded.first_block, "
         "block_count = excluded.block_count, bytes = excluded.bytes, longest = excluded.longest, "
-        "chunk = excluded.chunk",
+        "chunk = excluded.chunk, checksum = excluded.checksum, codec = excluded.codec",
         {content, staged});
     connection_->run("DELETE FROM pieces WHERE content = $1", {staged});
 }
@@ -423,13 +468,18 @@ int64_t PostgresSession::unused_chunks() {
 
 std::vector<EntryKey> PostgresSession::entries_with_bad_attributes() {
     pg::Result r = connection_->run(
-        "SELECT name, type, record_format, lrecl, encoding FROM entries WHERE catalog = $1 AND "
-        "(record_format IS NOT NULL OR lrecl IS NOT NULL OR encoding IS NOT NULL)",
+        format_version_ < 2
+            ? "SELECT name, type, record_format, lrecl, encoding, NULL FROM entries WHERE catalog = $1 AND "
+              "(record_format IS NOT NULL OR lrecl IS NOT NULL OR encoding IS NOT NULL)"
+            : "SELECT name, type, record_format, lrecl, encoding, file_mode FROM entries WHERE catalog = $1 AND "
+              "(record_format IS NOT NULL OR lrecl IS NOT NULL OR encoding IS NOT NULL OR file_time IS NOT NULL "
+              "OR file_mode IS NOT NULL)",
         {catalog_});
     std::vector<EntryKey> out;
     for (int i = 0; i < r.rows(); ++i) {
         bool whole = !r.is_null(i, 2) && !r.is_null(i, 3) && !r.is_null(i, 4);
-        if (!whole || !checked_attributes(r.integer(i, 2), r.integer(i, 3), r.text(i, 4)))
+        bool bad_mode = !r.is_null(i, 5) && !checked_file_mode(r.integer(i, 5));
+        if (!whole || bad_mode || !checked_attributes(r.integer(i, 2), r.integer(i, 3), r.text(i, 4)))
             out.push_back(EntryKey{r.text(i, 0), r.text(i, 1)});
     }
     return out;
@@ -459,7 +509,13 @@ PostgresStore::PostgresStore(DatabasePlace place, std::string catalog, bool writ
     pg::Result there = main->run("SELECT 1 FROM catalogs WHERE name = $1", {catalog_});
     if (there.rows() == 0)
         fail(zef::kCatalogMissing, "catalog " + place_.library + "." + catalog_ + " does not exist");
-    main_ = std::make_unique<PostgresSession>(std::move(main), catalog_);
+    if (writable_ && version < kDatabaseFormatVersion) {
+        upgrade_database_tables(*main, place_.schema);
+        version = database_format_version(*main, place_.schema);
+        check_database_format(version, place_.schema, place_.shown);
+        format_version_ = version;
+    }
+    main_ = std::make_unique<PostgresSession>(std::move(main), catalog_, format_version_);
 }
 
 PostgresStore::~PostgresStore() {
@@ -470,7 +526,7 @@ PostgresStore::~PostgresStore() {
 
 std::unique_ptr<StoreSession> PostgresStore::acquire() {
     if (idle_.empty())
-        return std::make_unique<PostgresSession>(connect(place_, !writable_), catalog_,
+        return std::make_unique<PostgresSession>(connect(place_, !writable_), catalog_, format_version_,
                                                  [this] { return connect(place_, !writable_); });
     auto session = std::move(idle_.back());
     idle_.pop_back();

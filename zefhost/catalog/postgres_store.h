@@ -48,8 +48,12 @@ public:
     // `connect_more` makes another connection to the same database, for
     // reading a long entry on two server sessions at once.
     using Connector = std::function<std::unique_ptr<pg::Connection>()>;
-    PostgresSession(std::unique_ptr<pg::Connection> connection, std::string catalog, Connector connect_more = {})
-        : connection_(std::move(connection)), catalog_(std::move(catalog)), connect_more_(std::move(connect_more)) {}
+    PostgresSession(std::unique_ptr<pg::Connection> connection, std::string catalog, int32_t format_version,
+                    Connector connect_more = {})
+        : connection_(std::move(connection)),
+          catalog_(std::move(catalog)),
+          format_version_(format_version),
+          connect_more_(std::move(connect_more)) {}
     ~PostgresSession() override;
 
     pg::Connection &connection() { return *connection_; }
@@ -86,6 +90,7 @@ public:
 private:
     std::unique_ptr<pg::Connection> connection_;
     std::string catalog_;
+    int32_t format_version_;
     // Chunks fetched in one request: the one asked for and those named to
     // follow it, held until a chunk outside them is asked for.
     struct Batch {

@@ -27,6 +27,10 @@ CREATE TABLE entries(
     record_format INTEGER,
     lrecl INTEGER,
     encoding TEXT,
+    checksum BLOB,
+    stored_bytes INTEGER,
+    file_time INTEGER,
+    file_mode INTEGER,
     PRIMARY KEY(name, type)
 ) WITHOUT ROWID;
 CREATE TABLE writers(
@@ -45,6 +49,8 @@ CREATE TABLE pieces(
     bytes INTEGER NOT NULL,
     longest INTEGER NOT NULL,
     chunk INTEGER NOT NULL,
+    checksum BLOB,
+    codec INTEGER NOT NULL DEFAULT 0,
     PRIMARY KEY(content, ordinal)
 ) WITHOUT ROWID;
 CREATE TABLE chunks(
@@ -59,6 +65,17 @@ const char *const kUpgradeFrom1 = R"sql(
 ALTER TABLE entries ADD COLUMN record_format INTEGER;
 ALTER TABLE entries ADD COLUMN lrecl INTEGER;
 ALTER TABLE entries ADD COLUMN encoding TEXT;
+)sql";
+
+// From version 2: checksums, the space a version takes, the file a
+// version was put from, and compressed chunks (none for what is there).
+const char *const kUpgradeFrom2 = R"sql(
+ALTER TABLE entries ADD COLUMN checksum BLOB;
+ALTER TABLE entries ADD COLUMN stored_bytes INTEGER;
+ALTER TABLE entries ADD COLUMN file_time INTEGER;
+ALTER TABLE entries ADD COLUMN file_mode INTEGER;
+ALTER TABLE pieces ADD COLUMN checksum BLOB;
+ALTER TABLE pieces ADD COLUMN codec INTEGER NOT NULL DEFAULT 0;
 )sql";
 
 int64_t format_version(sql::Connection &connection) {
@@ -126,7 +143,8 @@ void upgrade_catalog(sql::Connection &connection) {
     sql::Transaction t(connection, sql::Transaction::Kind::durable_write);
     int64_t version = format_version(connection);
     if (version >= kFormatVersion) return;
-    if (version == 1) connection.exec(kUpgradeFrom1);
+    if (version <= 1) connection.exec(kUpgradeFrom1);
+    if (version <= 2) connection.exec(kUpgradeFrom2);
     connection.exec(("PRAGMA user_version=" + std::to_string(kFormatVersion)).c_str());
     t.commit();
 }

@@ -29,10 +29,11 @@
 namespace zefhost::catalog {
 
 inline constexpr int32_t kApplicationId = 0x5A434154;  // "ZCAT"
-// Version 2 added the written-with columns of `entries`. A version-1
-// catalog opened for writing is brought to version 2 at once; opened only
-// for reading, it is read as it is, its versions' attributes unknown.
-inline constexpr int32_t kFormatVersion = 2;
+// Version 2 added the written-with columns of `entries`; version 3 the
+// checksums, stored sizes, file times and modes, and compressed chunks. An
+// older catalog opened for writing is brought to the newest at once;
+// opened only for reading, it is read as it is, what it lacks unknown.
+inline constexpr int32_t kFormatVersion = 3;
 inline constexpr int32_t kOldestFormatVersion = 1;
 
 // Sets the connection's everyday pragmas (busy wait, safety level, cache).

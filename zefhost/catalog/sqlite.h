@@ -88,6 +88,7 @@ public:
     bool is_null(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
     bool is_integer(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_INTEGER; }
     bool is_text(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_TEXT; }
+    bool is_blob(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_BLOB; }
 
 private:
     Connection &connection_;

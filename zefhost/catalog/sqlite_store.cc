@@ -4,7 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <climits>
+#include <iterator>
 #include <map>
 #include <set>
 
@@ -22,6 +25,54 @@ constexpr size_t kIdleConnections = 4;
 // rows' and the free-list's, not the entry's data.
 constexpr off_t kReserveBytes = 512 * 1024;
 
+// The queries of entry rows and pieces as each format version holds them
+// (index: version - 1); what an older version lacks reads as unknown.
+#define ZEF_ENTRY_V1 "content, description, created, modified, blocks, bytes, longest, "
+#define ZEF_ENTRY_V2 ZEF_ENTRY_V1 "record_format, lrecl, encoding, "
+#define ZEF_ENTRY_QUERIES(columns)                                                  \
+    "SELECT " columns " FROM entries WHERE name = ?1 AND type = ?2",                \
+        "SELECT name, type, " columns " FROM entries ORDER BY name, type"
+#define ZEF_PIECES_QUERY(columns)                                                          \
+    "SELECT p.ordinal, p.first_block, p.block_count, p.bytes, p.longest, p.chunk, "        \
+    "CASE typeof(c.data) WHEN 'blob' THEN length(c.data) ELSE -1 END, " columns " "       \
+    "FROM pieces AS p LEFT JOIN chunks AS c ON c.id = p.chunk WHERE p.content = ?1 ORDER BY p.ordinal"
+struct Queries {
+    const char *entry;
+    const char *entries;
+    const char *pieces;
+};
+const Queries kQueries[] = {
+    {ZEF_ENTRY_QUERIES(ZEF_ENTRY_V1 "NULL, NULL, NULL, NULL, NULL, NULL, NULL"), ZEF_PIECES_QUERY("NULL, 0")},
+    {ZEF_ENTRY_QUERIES(ZEF_ENTRY_V2 "NULL, NULL, NULL, NULL"), ZEF_PIECES_QUERY("NULL, 0")},
+    {ZEF_ENTRY_QUERIES(ZEF_ENTRY_V2 "checksum, stored_bytes, file_time, file_mode"),
+     ZEF_PIECES_QUERY("p.checksum, p.codec")},
+};
+#undef ZEF_PIECES_QUERY
+#undef ZEF_ENTRY_QUERIES
+#undef ZEF_ENTRY_V2
+#undef ZEF_ENTRY_V1
+static_assert(std::size(kQueries) == kFormatVersion);
+
+const Queries &queries(int32_t format_version) {
+    return kQueries[std::clamp(format_version, kOldestFormatVersion, kFormatVersion) - 1];
+}
+
+// The written-with columns that follow an entry row's.
+std::optional<VersionAttributes> attributes_from(const sql::Statement &s, int first) {
+    if (!s.is_integer(first) || !s.is_integer(first + 1) || !s.is_text(first + 2)) return std::nullopt;
+    std::optional<VersionAttributes> a = checked_attributes(s.integer(first), s.integer(first + 1), s.text(first + 2));
+    if (a && s.is_integer(first + 5)) a->file_time = s.integer(first + 5);
+    if (a && s.is_integer(first + 6)) a->file_mode = checked_file_mode(s.integer(first + 6));
+    return a;
+}
+
+Checksum checksum_from(const sql::Statement &s, int column) {
+    if (s.is_null(column)) return Checksum{};
+    std::span<const uint8_t> bytes = s.is_blob(column) ? s.blob(column) : std::span<const uint8_t>();
+    return Checksum::stored(bytes.data(), bytes.size(), false);
+}
+
+// An entry row read through entry_columns(), from column `first`.
 EntryRow row_from(const sql::Statement &s, int first) {
     EntryRow row;
     row.content = s.integer(first);
@@ -32,13 +83,10 @@ EntryRow row_from(const sql::Statement &s, int first) {
     row.blocks = s.integer(first + 4);
     row.bytes = s.integer(first + 5);
     row.longest = s.integer(first + 6);
+    row.attributes = attributes_from(s, first + 7);
+    row.checksum = checksum_from(s, first + 10);
+    row.stored_bytes = s.is_integer(first + 11) ? s.integer(first + 11) : -1;
     return row;
-}
-
-// The written-with columns that follow an entry row's in the newer format.
-std::optional<VersionAttributes> attributes_from(const sql::Statement &s, int first) {
-    if (!s.is_integer(first) || !s.is_integer(first + 1) || !s.is_text(first + 2)) return std::nullopt;
-    return checked_attributes(s.integer(first), s.integer(first + 1), s.text(first + 2));
 }
 
 }  // namespace
@@ -108,33 +156,16 @@ void SqliteSession::rollback() noexcept {
 }
 
 std::optional<EntryRow> SqliteSession::entry(const EntryKey &key) {
-    sql::Connection &c = *connection_;
-    bool kept = format_version_ >= 2;
-    sql::Use s(kept ? c.cached("SELECT content, description, created, modified, blocks, bytes, longest, "
-                               "record_format, lrecl, encoding FROM entries WHERE name = ?1 AND type = ?2")
-                    : c.cached("SELECT content, description, created, modified, blocks, bytes, longest "
-                               "FROM entries WHERE name = ?1 AND type = ?2"));
+    sql::Use s(connection_->cached(queries(format_version_).entry));
     s->bind(1, key.name).bind(2, key.type);
     if (!s->step()) return std::nullopt;
-    EntryRow row = row_from(*s, 0);
-    if (kept) row.attributes = attributes_from(*s, 7);
-    return row;
+    return row_from(*s, 0);
 }
 
 std::vector<EntryInfo> SqliteSession::entries() {
-    sql::Connection &c = *connection_;
-    bool kept = format_version_ >= 2;
-    sql::Use s(kept ? c.cached("SELECT name, type, content, description, created, modified, blocks, "
-                               "bytes, longest, record_format, lrecl, encoding FROM entries "
-                               "ORDER BY name, type")
-                    : c.cached("SELECT name, type, content, description, created, modified, blocks, "
-                               "bytes, longest FROM entries ORDER BY name, type"));
+    sql::Use s(connection_->cached(queries(format_version_).entries));
     std::vector<EntryInfo> out;
-    while (s->step()) {
-        EntryInfo info{EntryKey{s->text(0), s->text(1)}, row_from(*s, 2)};
-        if (kept) info.row.attributes = attributes_from(*s, 9);
-        out.push_back(std::move(info));
-    }
+    while (s->step()) out.push_back(EntryInfo{EntryKey{s->text(0), s->text(1)}, row_from(*s, 2)});
     return out;
 }
 
@@ -150,15 +181,18 @@ std::vector<EntryKey> SqliteSession::keys(const std::string &type_filter) {
 std::vector<Piece> SqliteSession::pieces(int64_t content) {
     // typeof() and length() of a blob are read from the row's header: the
     // chunk itself is not loaded. A chunk that is not a blob counts as missing.
-    sql::Use s(connection_->cached(
-        "SELECT p.ordinal, p.first_block, p.block_count, p.bytes, p.longest, p.chunk, "
-        "CASE typeof(c.data) WHEN 'blob' THEN length(c.data) ELSE -1 END "
-        "FROM pieces AS p LEFT JOIN chunks AS c ON c.id = p.chunk WHERE p.content = ?1 ORDER BY p.ordinal"));
+    sql::Use s(connection_->cached(queries(format_version_).pieces));
     s->bind(1, content);
     std::vector<Piece> out;
-    while (s->step())
-        out.push_back(Piece{s->integer(0), s->integer(1), s->integer(2), s->integer(3), s->integer(4),
-                            s->integer(5), s->integer(6)});
+    while (s->step()) {
+        Piece p{s->integer(0), s->integer(1), s->integer(2), s->integer(3), s->integer(4), s->integer(5),
+                s->integer(6), Checksum{}, kChunkPlain};
+        p.checksum = checksum_from(*s, 7);
+        // A codec this code does not know is kept as it is: the chunk is
+        // then refused as damaged when it is read.
+        p.codec = static_cast<int32_t>(std::clamp<int64_t>(s->integer(8), INT32_MIN, INT32_MAX));
+        out.push_back(p);
+    }
     return out;
 }
 
@@ -178,17 +212,22 @@ void SqliteSession::release_chunk() noexcept {
 
 void SqliteSession::put_entry(const EntryKey &key, const EntryRow &row) {
     sql::Use s(connection_->cached("INSERT OR REPLACE INTO entries(name, type, content, description, created, "
-                                   "modified, blocks, bytes, longest, record_format, lrecl, encoding) "
-                                   "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)"));
+                                   "modified, blocks, bytes, longest, record_format, lrecl, encoding, "
+                                   "checksum, stored_bytes, file_time, file_mode) "
+                                   "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16)"));
     s->bind(1, key.name).bind(2, key.type).bind(3, row.content);
     s->bind_blob(4, row.description.data(), row.description.size());
     s->bind(5, row.created).bind(6, row.modified).bind(7, row.blocks).bind(8, row.bytes);
     s->bind(9, row.longest);
-    // Unknown attributes stay NULL (unbound parameters are NULL).
-    if (row.attributes) {
-        s->bind(10, static_cast<int64_t>(row.attributes->record_format));
-        s->bind(11, row.attributes->lrecl).bind(12, row.attributes->encoding);
+    // What is not known stays NULL (unbound parameters are NULL).
+    if (const std::optional<VersionAttributes> &a = row.attributes) {
+        s->bind(10, static_cast<int64_t>(a->record_format));
+        s->bind(11, a->lrecl).bind(12, a->encoding);
+        if (a->file_time) s->bind(15, *a->file_time);
+        if (a->file_mode) s->bind(16, static_cast<int64_t>(*a->file_mode));
     }
+    if (row.checksum.present()) s->bind_blob(13, row.checksum.bytes.data(), row.checksum.bytes.size());
+    if (row.stored_bytes >= 0) s->bind(14, row.stored_bytes);
     s->run();
 }
 
@@ -220,9 +259,11 @@ int64_t SqliteSession::stage_piece(int64_t content, const Piece &piece, std::spa
         s->bind(1, replaced_chunk).run();
     }
     sql::Use s(c.cached("INSERT OR REPLACE INTO pieces(content, ordinal, first_block, block_count, "
-                        "bytes, longest, chunk) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)"));
+                        "bytes, longest, chunk, checksum, codec) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)"));
     s->bind(1, content).bind(2, piece.ordinal).bind(3, piece.first_block);
-    s->bind(4, piece.block_count).bind(5, piece.bytes).bind(6, piece.longest).bind(7, chunk).run();
+    s->bind(4, piece.block_count).bind(5, piece.bytes).bind(6, piece.longest).bind(7, chunk);
+    if (piece.checksum.present()) s->bind_blob(8, piece.checksum.bytes.data(), piece.checksum.bytes.size());
+    s->bind(9, int64_t{piece.codec}).run();
     return chunk;
 }
 
@@ -236,8 +277,8 @@ void SqliteSession::merge_content(int64_t staged, int64_t content) {
     }
     {
         sql::Use s(c.cached("INSERT OR REPLACE INTO pieces(content, ordinal, first_block, block_count, "
-                            "bytes, longest, chunk) SELECT ?1, ordinal, first_block, block_count, "
-                            "bytes, longest, chunk FROM pieces WHERE content = ?2"));
+                            "bytes, longest, chunk, checksum, codec) SELECT ?1, ordinal, first_block, "
+                            "block_count, bytes, longest, chunk, checksum, codec FROM pieces WHERE content = ?2"));
         s->bind(1, content).bind(2, staged).run();
     }
     sql::Use s(c.cached("DELETE FROM pieces WHERE content = ?1"));
@@ -293,10 +334,18 @@ int64_t SqliteSession::unused_chunks() {
 std::vector<EntryKey> SqliteSession::entries_with_bad_attributes() {
     std::vector<EntryKey> out;
     if (format_version_ < 2) return out;
-    sql::Use s(connection_->cached("SELECT name, type, record_format, lrecl, encoding FROM entries "
-                                   "WHERE record_format IS NOT NULL OR lrecl IS NOT NULL OR encoding IS NOT NULL"));
-    while (s->step())
-        if (!attributes_from(*s, 2)) out.push_back(EntryKey{s->text(0), s->text(1)});
+    sql::Use s(connection_->cached(format_version_ < 3
+        ? "SELECT name, type, record_format, lrecl, encoding, NULL, NULL, NULL, NULL FROM entries "
+          "WHERE record_format IS NOT NULL OR lrecl IS NOT NULL OR encoding IS NOT NULL"
+        : "SELECT name, type, record_format, lrecl, encoding, NULL, NULL, file_time, file_mode FROM entries "
+          "WHERE record_format IS NOT NULL OR lrecl IS NOT NULL OR encoding IS NOT NULL "
+          "OR file_time IS NOT NULL OR file_mode IS NOT NULL"));
+    while (s->step()) {
+        std::optional<VersionAttributes> a = attributes_from(*s, 2);
+        bool bad_time = !s->is_null(7) && !s->is_integer(7);
+        bool bad_mode = !s->is_null(8) && !(a && a->file_mode);
+        if (!a || bad_time || bad_mode) out.push_back(EntryKey{s->text(0), s->text(1)});
+    }
     return out;
 }
 

@@ -5,6 +5,7 @@
 
 #include "catalog_error.h"
 #include "entry_layout.h"
+#include "stored_chunk.h"
 
 namespace zefhost::catalog {
 
@@ -26,39 +27,63 @@ bool Store::reclaim_dead_writers(StoreSession &session, const EntryKey *key) {
     return live;
 }
 
-std::vector<std::string> Store::check() {
+Verification Store::verify(const EntryKey *only) {
     StoreSession &s = main();
     Transaction snapshot(s, StoreSession::Kind::read);
-    std::vector<std::string> problems = s.store_problems();
+    Verification out;
+    if (only == nullptr) out.catalog_problems = s.store_problems();
     std::set<int64_t> live_contents;
+    ChunkDecoder decoder;
     for (const EntryInfo &e : s.entries()) {
         live_contents.insert(e.row.content);
+        if (only != nullptr && e.key != *only) continue;
+        EntryVerdict verdict{e.key, e.row.checksum.present() ? EntryVerdict::State::sound : EntryVerdict::State::unchecked,
+                             {}};
+        auto note = [&verdict](const CatalogError &err) {
+            verdict.state = EntryVerdict::State::damaged;
+            verdict.problems.push_back(err.what());
+        };
+        if (e.row.checksum.kept == Checksum::Kept::malformed) {
+            verdict.state = EntryVerdict::State::damaged;
+            verdict.problems.push_back("entry " + e.key.name + "." + e.key.type + ": its checksum is malformed");
+        }
         std::vector<Piece> content = s.pieces(e.row.content);
         try {
             check_layout(e.key, e.row, content);
         } catch (const CatalogError &err) {
-            problems.push_back(err.what());
+            note(err);
         }
         for (const Piece &p : content) {
             if (p.chunk_bytes < 0) continue;  // told above
             std::optional<std::span<const uint8_t>> bytes = s.load_chunk(p.chunk);
             if (!bytes) continue;
             try {
-                check_chunk(e.key, p, *bytes);
+                decoder.decode(e.key, p, *bytes);
             } catch (const CatalogError &err) {
-                problems.push_back(err.what());
+                note(err);
             }
         }
         s.release_chunk();
+        out.entries.push_back(std::move(verdict));
     }
+    if (only != nullptr) return out;
     // Attributes that read as unknown because they are out of range.
     for (const EntryKey &key : s.entries_with_bad_attributes())
-        problems.push_back("entry " + key.name + "." + key.type + ": what it was written with is out of range");
+        out.catalog_problems.push_back("entry " + key.name + "." + key.type +
+                                       ": what it was written with is out of range");
     for (int64_t content : s.writers(nullptr)) live_contents.insert(content);
     for (int64_t content : s.piece_contents())
-        if (!live_contents.count(content)) problems.push_back("pieces of unknown content " + std::to_string(content));
+        if (!live_contents.count(content))
+            out.catalog_problems.push_back("pieces of unknown content " + std::to_string(content));
     if (int64_t unused = s.unused_chunks(); unused != 0)
-        problems.push_back(std::to_string(unused) + " chunks that no piece uses");
+        out.catalog_problems.push_back(std::to_string(unused) + " chunks that no piece uses");
+    return out;
+}
+
+std::vector<std::string> Store::check() {
+    Verification v = verify();
+    std::vector<std::string> problems = std::move(v.catalog_problems);
+    for (EntryVerdict &e : v.entries) problems.insert(problems.end(), e.problems.begin(), e.problems.end());
     return problems;
 }
 

@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "checksum.h"
 #include "names.h"
 #include "version_attributes.h"
 #include "writer_lock.h"
@@ -44,6 +45,12 @@ struct EntryRow {
     int64_t blocks = 0;
     int64_t bytes = 0;
     int64_t longest = 0;
+    // The version's checksum (checksum.h); none for versions written before
+    // catalogs kept them, or appended to one of those.
+    Checksum checksum;
+    // What its chunks take in the store (less than their blocks when
+    // compressed); -1 when not known.
+    int64_t stored_bytes = -1;
     // What the version was written with; none when its writer did not say
     // (or wrote it before catalogs kept this).
     std::optional<VersionAttributes> attributes;
@@ -64,7 +71,12 @@ struct Piece {
     int64_t longest = 0;
     int64_t chunk = 0;
     int64_t chunk_bytes = -1;  // the length of the chunk row's data; -1 when it is missing
+    Checksum checksum;         // of the chunk's packed blocks; none in older catalogs
+    int32_t codec = 0;         // how the chunk row holds them: kChunkPlain or kChunkZstd
 };
+
+inline constexpr int32_t kChunkPlain = 0;
+inline constexpr int32_t kChunkZstd = 1;
 
 int64_t now_microseconds();
 
@@ -152,6 +164,22 @@ private:
     bool open_ = true;
 };
 
+// What a full check found of one entry: sound (its checksum and every
+// chunk's agree with its bytes), unchecked (sound as far as its blocks show,
+// but written before checksums were kept) or damaged, and why.
+struct EntryVerdict {
+    enum class State { sound, unchecked, damaged };
+    EntryKey key;
+    State state = State::sound;
+    std::vector<std::string> problems;
+};
+
+struct Verification {
+    std::vector<EntryVerdict> entries;
+    // What is wrong outside any entry: the store's own structures, leftovers.
+    std::vector<std::string> catalog_problems;
+};
+
 // A lock held until destroyed (an entry's, or a writer's own).
 class HeldLock {
 public:
@@ -190,6 +218,11 @@ public:
     virtual std::unique_ptr<HeldLock> lock_writer(StoreSession &session, int64_t content) = 0;
     virtual bool writer_alive(StoreSession &session, int64_t content) = 0;
 
+    // Whether writers through this store keep their chunks compressed
+    // (when that saves space); reading is the same either way.
+    bool compress_writes() const { return compress_writes_; }
+    void set_compress_writes(bool compress) { compress_writes_ = compress; }
+
     // After a commit: any tidying the store does then (never waits).
     virtual void settle(StoreSession &) {}
     // Room kept for deletions on a full disk, given back when a deletion
@@ -206,7 +239,11 @@ public:
     void note_failed_write() { failed_write_ = true; }
     bool failed_write() const { return failed_write_; }
 
-    // Problems found by a full check (empty when the catalog is sound).
+    // A full check: every entry's pieces and chunks read back and checked
+    // against their checksums, and the store's own structures (only the
+    // one entry when `only` is given).
+    Verification verify(const EntryKey *only = nullptr);
+    // The problems verify() finds, together (empty when the catalog is sound).
     std::vector<std::string> check();
 
 protected:
@@ -221,6 +258,7 @@ protected:
 
 private:
     bool failed_write_ = false;
+    bool compress_writes_ = false;
 };
 
 }  // namespace zefhost::catalog

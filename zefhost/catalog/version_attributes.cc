@@ -17,4 +17,9 @@ std::optional<VersionAttributes> checked_attributes(int64_t record_format, int64
     return VersionAttributes{static_cast<uint32_t>(record_format), lrecl, encoding, std::nullopt, std::nullopt};
 }
 
+std::optional<uint32_t> checked_file_mode(int64_t mode) {
+    if (mode < 0 || (mode & ~int64_t{kFileModeBits}) != 0) return std::nullopt;
+    return static_cast<uint32_t>(mode);
+}
+
 }  // namespace zefhost::catalog
