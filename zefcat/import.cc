@@ -250,6 +250,10 @@ public:
         std::string entry_context = context_ + ": " + line.file;
         try {
             KeptVersion kept{line.written_with, line.created, line.modified};
+            if (kept.attributes) {
+                kept.attributes->file_time = line.file_time;
+                kept.attributes->file_mode = line.file_mode;
+            }
             bool carriage = line.form == EntryForm::kLines && line.written_with &&
                             (line.written_with->record_format & zef::kRecordPrint) != 0;
             std::vector<std::string> options = put_options(line, file, entry_context);
