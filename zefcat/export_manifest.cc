@@ -132,7 +132,6 @@ public:
         *value = parsed;
         return {};
     }
-    const Json &line() const { return line_; }
 
 private:
     const Json &line_;

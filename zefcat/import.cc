@@ -93,9 +93,7 @@ const char *kind_words(MemberKind kind) {
 // taken away; none when it is a path (a /, .., nothing) rather than a name.
 std::optional<std::string> plain_name(std::string name) {
     while (name.starts_with("./")) name.erase(0, 2);
-    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
-        name.find('\0') != std::string::npos)
-        return std::nullopt;
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) return std::nullopt;
     return name;
 }
 
@@ -150,8 +148,9 @@ SourceListing list_archive(const std::string &path, const std::string &context) 
     while (reader.next(&member)) {
         std::optional<std::string> name = plain_name(member.name);
         if (!name) {
-            // The folder the archive was made from is no member of its own.
-            if (member.kind == MemberKind::kDirectory && plain_name(member.name + "x") == "x") continue;
+            // The folder the archive was made from ("." or "./") is no member of its own.
+            if (member.kind == MemberKind::kDirectory && (member.name == "." || plain_name(member.name + "x") == "x"))
+                continue;
             listing.refused.push_back({shown(member.name), "a path, not a file name: never written anywhere"});
             continue;
         }

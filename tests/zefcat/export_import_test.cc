@@ -478,6 +478,14 @@ TEST_F(HostileImport, AMemberLargerThanTheFreeSpaceIsNotUnpacked) {
         EXPECT_EQ(file.path().filename().string().find(".zefcat-"), std::string::npos) << "left: " << file.path();
 }
 
+TEST_F(HostileImport, ATarMadeByHandFromAnExportedFolderImports) {
+    // tar -C good . names its members ./todo.source and the folder ./
+    ASSERT_EQ(system(("tar czf " + path("hand.tgz").string() + " -C " + path("good").string() + " .").c_str()), 0);
+    Outcome outcome = zefcat({"import", "hand.tgz", "work.hand"});
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(catalog_view("work.hand"), catalog_view("work.notes"));
+}
+
 TEST_F(HostileImport, AFolderIsReadWithoutFollowingItsLinks) {
     write_file("secret", "not for the catalog\n");
     std::filesystem::remove(path("good/todo.source"));
