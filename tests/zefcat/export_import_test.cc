@@ -476,6 +476,13 @@ TEST_F(HostileImport, AMemberLargerThanTheFreeSpaceIsNotUnpacked) {
     EXPECT_NE(read_file("out").find("5 entries imported, 1 refused"), std::string::npos) << read_file("out");
     for (const auto &file : std::filesystem::directory_iterator(path("small")))
         EXPECT_EQ(file.path().filename().string().find(".zefcat-"), std::string::npos) << "left: " << file.path();
+    // No temporary folder at all: said, and nothing imported.
+    RunOptions nowhere;
+    nowhere.environment["TMPDIR"] = path("nowhere").string();
+    Outcome outcome = zefcat({"import", "big.tar", "work.nowhere"}, nowhere);
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_NE(outcome.err.find("no folder for temporary files"), std::string::npos) << outcome.err;
+    EXPECT_EQ(zefcat({"ls", "work.nowhere"}).status, 1);
 }
 
 TEST_F(HostileImport, ATarMadeByHandFromAnExportedFolderImports) {
