@@ -127,6 +127,9 @@ line to a record; lines longer than the record length are cut, each cut is
 noted, and the exit status is 3. Binary types (GIF, JPEG, PNG, PDF, JAR) are
 written byte for byte, so that get gives back the same file; RECFM=P and
 --carriage, which would add a byte to them, are refused.
+
+A put records the file's modification time and permission bits with the
+entry (get -p gives them back); an append drops them.
 )";
 
 const char *kFooterMany = R"(
