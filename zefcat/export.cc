@@ -56,35 +56,28 @@ struct Refused {
     std::string why;
 };
 
-// Where the files go: a folder, or an archive being written.
+// Where the files go: a folder, or an archive being written. Each file is
+// written to a spool first (in the folder, or beside the archive), and
+// given its name (or added to the archive) only once whole and checked.
 class Destination {
 public:
-    Destination(const std::string &path, std::optional<ArchiveFormat> format, const Libraries &libraries,
-                std::string_view context)
-        : path_(path), libraries_(libraries), context_(context) {
+    Destination(const std::string &path, std::optional<ArchiveFormat> format, std::string_view context)
+        : path_(path), context_(context) {
         if (format) archive_.emplace(path, *format, context);
+        std::filesystem::path folder = format ? std::filesystem::path(path).parent_path() : std::filesystem::path(path);
+        spool_folder_ = folder.empty() ? "." : folder.string();
     }
 
     bool is_archive() const { return archive_.has_value(); }
 
-    // Where an entry's contents are written first: the file itself in a
-    // folder (a link found there is replaced, never followed), a spool
-    // beside an archive.
-    Output output_for(const std::string &file) {
-        if (!archive_) return Output((std::filesystem::path(path_) / file).string(), libraries_, context_,
-                                     Output::Links::kReplaced);
-        std::filesystem::path folder = std::filesystem::path(path_).parent_path();
-        return Output::spool(folder.empty() ? "." : folder.string(), context_);
-    }
+    Output spool() { return Output::spool(spool_folder_, context_); }
 
-    // The committed output's size, added to the archive if there is one.
-    int64_t place(const std::string &file, const Output &output, int64_t time, uint32_t mode) {
-        std::string written = archive_ ? output.spool_path() : (std::filesystem::path(path_) / file).string();
-        struct stat status {};
-        if (::lstat(written.c_str(), &status) != 0)
-            throw Problem(context_ + ": " + shown(written) + ": " + std::strerror(errno));
-        if (archive_) archive_->add_file(file, written, status.st_size, time, mode);
-        return status.st_size;
+    // Puts the committed spool in place as `file`.
+    void place(const std::string &file, Output &spool, int64_t size, int64_t time, uint32_t mode) {
+        if (archive_)
+            archive_->add_file(file, spool.spool_path(), size, time, mode);
+        else
+            spool.place_spool((std::filesystem::path(path_) / file).string());
     }
 
     void add_manifest(const std::string &text, int64_t time) {
@@ -93,19 +86,56 @@ public:
             archive_->commit();
             return;
         }
-        Output output((std::filesystem::path(path_) / kManifestFile).string(), libraries_, context_,
-                      Output::Links::kReplaced);
+        Output output = spool();
         output.write(text);
         output.keep_file_attributes(time, 0644);
         output.commit();
+        output.place_spool((std::filesystem::path(path_) / kManifestFile).string());
     }
 
 private:
     std::string path_;
-    const Libraries &libraries_;
     std::string context_;
+    std::string spool_folder_;
     std::optional<ArchiveWriter> archive_;
 };
+
+// An entry that cannot be exported as it is, wherever it goes.
+class NotExportable : public Problem {
+public:
+    using Problem::Problem;
+};
+
+// The size of the file `path`, and (for an entry written as lines) why
+// those lines would not put back the `records` it was written from: a
+// record that holds a line end, or ends in a carriage return that put
+// would take for half of a CRLF line end.
+struct WrittenFile {
+    int64_t size = 0;
+    std::string not_exact;
+};
+WrittenFile written_file(const std::string &path, bool lines, int64_t records, const std::string &context) {
+    Input input(path, context, false);
+    WrittenFile written;
+    int64_t line_ends = 0;
+    char last = 0;
+    for (std::string_view chunk = input.read_chunk(1 << 20); !chunk.empty(); chunk = input.read_chunk(1 << 20)) {
+        written.size += static_cast<int64_t>(chunk.size());
+        if (!lines) continue;
+        for (char c : chunk) {
+            if (c == '\n') {
+                ++line_ends;
+                if (last == '\r' && written.not_exact.empty())
+                    written.not_exact = "record " + std::to_string(line_ends) + " ends in a carriage return";
+            }
+            last = c;
+        }
+    }
+    if (lines && written.not_exact.empty() && line_ends != records)
+        written.not_exact = "its " + std::to_string(records) + " records hold line ends (" +
+                            std::to_string(line_ends) + " lines)";
+    return written;
+}
 
 // Refuses a destination that would be written over without --force: an
 // archive that exists, or in a folder each file (and the manifest) that
@@ -138,8 +168,13 @@ void check_destination(const std::string &path, bool archive, const std::vector<
 
 // Writes the entry's contents to `output` as get would write them, with
 // its carriage-control characters kept for RECFM=P. The entry's row as it
-// was when it was opened; a Problem when it cannot be read whole.
-catalog::EntryRow write_entry(Session &session, const CatalogPlace &place, const ManifestEntry &line,
+// was when it was opened, and whether it went as lines; a Problem when it
+// cannot be read whole.
+struct EntryWritten {
+    catalog::EntryRow row;
+    bool lines = false;
+};
+EntryWritten write_entry(Session &session, const CatalogPlace &place, const ManifestEntry &line,
                               Output &output, const std::string &context) {
     std::string full = place.name() + "." + line.name + "." + line.type;
     for (int attempt = 1;; ++attempt) {
@@ -163,10 +198,11 @@ catalog::EntryRow write_entry(Session &session, const CatalogPlace &place, const
             if (attempt == kReadAttempts) throw Problem(context + ": " + full + " is being written; export it again");
             continue;
         }
+        bool lines = !moves_bytes(line.form, stream, copy);
         if (copy_out(stream, output, line.form, copy, carriage, context) > 0)
             throw Problem(context + ": " + full + " has records longer than it was written with; not exported");
         stream.close(context);
-        return *opened;
+        return {*opened, lines};
     }
 }
 
@@ -251,7 +287,7 @@ int run(Tool &tool, const ExportArguments &arguments) {
         if (error) throw Problem(context + ": cannot make " + shown(arguments.destination) + ": " + error.message());
     }
 
-    Destination destination(arguments.destination, format, tool.libraries(), context);
+    Destination destination(arguments.destination, format, context);
     Manifest manifest;
     std::vector<Exported> exported;
     int64_t latest = 0;
@@ -259,15 +295,21 @@ int run(Tool &tool, const ExportArguments &arguments) {
         std::string entry = place.name() + "." + plan.name + "." + plan.type;
         std::string entry_context = context + ": " + entry;
         try {
-            Output output = destination.output_for(plan.file);
-            catalog::EntryRow row = write_entry(session, place, plan, output, entry_context);
-            ManifestEntry line = manifest_line(plan.name, plan.type, row);
+            Output output = destination.spool();
+            EntryWritten written = write_entry(session, place, plan, output, entry_context);
+            ManifestEntry line = manifest_line(plan.name, plan.type, written.row);
             output.keep_file_attributes(line.member_time(), line.member_mode());
             output.commit();
-            line.size = destination.place(line.file, output, line.member_time(), line.member_mode());
+            WrittenFile file = written_file(output.spool_path(), written.lines, written.row.blocks, entry_context);
+            if (!file.not_exact.empty())
+                throw NotExportable(entry_context + ": " + file.not_exact + ": as a file it would not import as it is");
+            line.size = file.size;
+            destination.place(line.file, output, line.size, line.member_time(), line.member_mode());
             latest = std::max(latest, line.member_time());
             exported.push_back({entry, line.file});
             manifest.entries.push_back(std::move(line));
+        } catch (const NotExportable &problem) {
+            refused.push_back({entry, std::string(problem.what()).substr(entry_context.size() + 2)});
         } catch (const Problem &problem) {
             // An archive is whole or not there at all.
             if (destination.is_archive())

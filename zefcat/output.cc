@@ -126,7 +126,7 @@ bool is_catalog_store_file(const std::string &path, const Libraries &libraries) 
     return false;
 }
 
-Output::Output(const std::string &path, const Libraries &libraries, std::string_view context, Links links)
+Output::Output(const std::string &path, const Libraries &libraries, std::string_view context)
     : path_(path), context_(context) {
     if (path == "-") {
         kind_ = Kind::kStandardOutput;
@@ -138,12 +138,8 @@ Output::Output(const std::string &path, const Libraries &libraries, std::string_
         usage_problem(context_ + ": " + path + " is a file of the catalog store: it is not written over");
 
     bool through_kernel = false;
-    target_ = links == Links::kFollowed ? followed(path, &through_kernel) : path;
+    target_ = followed(path, &through_kernel);
     struct stat status {};
-    if (links == Links::kReplaced && ::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) {
-        kind_ = Kind::kReplaced;  // the link goes, its target stays as it is
-        return;
-    }
     if (::stat(path.c_str(), &status) != 0) {
         // Not there: made new. A loop of links or a missing directory fails now.
         if (errno != ENOENT) fail("cannot write " + path, errno);
@@ -179,6 +175,11 @@ Output::Output(Output &&other) noexcept
       fd_(std::exchange(other.fd_, -1)), buffer_(std::move(other.buffer_)), file_time_(other.file_time_),
       file_mode_(other.file_mode_) {
     other.kind_ = Kind::kStandardOutput;
+}
+
+void Output::place_spool(const std::string &target) {
+    if (rename_temporary_file(temporary_, target) != 0) fail("cannot write " + target, errno);
+    temporary_.clear();
 }
 
 void Output::keep_file_attributes(std::optional<int64_t> file_time, std::optional<uint32_t> file_mode) {

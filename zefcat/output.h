@@ -28,18 +28,13 @@ class Libraries;
 
 class Output {
 public:
-    // What becomes of a symbolic link at `path`: followed and its target
-    // replaced (as cp does), or replaced itself (export writes into a
-    // folder of its own making, and never through a link it finds there).
-    enum class Links { kFollowed, kReplaced };
-
     // Settles what `path` is without touching it; the file is opened at the
     // first write or commit. Throws a usage Problem for an empty path or a
     // file of the catalog store in `libraries`, a Problem for a directory.
-    Output(const std::string &path, const Libraries &libraries, std::string_view context,
-           Links links = Links::kFollowed);
+    Output(const std::string &path, const Libraries &libraries, std::string_view context);
     // A spool: a temporary file in `directory`, removed when the Output
-    // goes; commit() completes it and leaves it for spool_path() to read.
+    // goes; commit() completes it and leaves it for spool_path() to read,
+    // and place_spool() may then give it its name.
     static Output spool(const std::string &directory, std::string_view context);
     // Removes the temporary file when the copy was not committed.
     ~Output();
@@ -56,6 +51,9 @@ public:
     void commit();
     // The spool's file, complete once committed.
     const std::string &spool_path() const { return temporary_; }
+    // Renames the committed spool to `target` in its folder: a link there
+    // is replaced, never followed. Throws Problem.
+    void place_spool(const std::string &target);
 
 private:
     enum class Kind { kStandardOutput, kReplaced, kInPlace, kSpool };

@@ -231,6 +231,25 @@ TEST_F(ExportImport, EntriesTheCatalogKnewNothingAboutStayThatWay) {
     EXPECT_EQ(folder_members(path("out"))["long.source"].time, 1623053350500000000);
 }
 
+TEST_F(ExportImport, AnEntryThatWouldNotImportAsItIsIsLeftOut) {
+    // "abc\r" as a record: as a line it would be read back as "abc".
+    ASSERT_EQ(zefcat({"put", "work.odd.cr.source"}, "abc\r\r\nline 2\n").status, 0);
+    ASSERT_EQ(zefcat({"put", "work.odd.fine.source"}, "fine\n").status, 0);
+    for (std::string destination : {"odd", "odd.tar"}) {
+        Outcome outcome = zefcat({"export", "work.odd", destination});
+        EXPECT_EQ(outcome.status, 1);
+        EXPECT_NE(outcome.err.find("WORK.ODD.CR.SOURCE: record 1 ends in a carriage return: as a file it would not "
+                                   "import as it is (not exported)"),
+                  std::string::npos)
+            << outcome.err;
+        EXPECT_NE(outcome.out.find("1 entry exported to " + destination + ", 1 refused"), std::string::npos)
+            << outcome.out;
+        Members members = members_of(path(destination));
+        EXPECT_EQ(members.size(), 2u);
+        EXPECT_TRUE(members.contains("fine.source"));
+    }
+}
+
 TEST_F(ExportImport, ExportDoesNotWriteOverWhatIsThereWithoutForce) {
     put_catalog();
     write_file("out/todo.source", "mine\n");
