@@ -351,8 +351,10 @@ DEST is a folder (made if missing) or, by its name, an archive: .tar,
 DEST and takes its name only when complete. Files that exist are not
 written over (each is named) unless --force is given.
 
-An entry whose name could not be imported back is said on standard error
-and left out, and the exit status is 1. So is, in a folder, an entry that
+An entry that could not be imported back as it is (for its name, or for a
+record ending in a carriage return, which put would take for half of a
+CRLF line end) is said on standard error and left out, and the exit status
+is 1. So is, in a folder, an entry that
 cannot be read; an archive is then not written at all.
 
 Examples:
