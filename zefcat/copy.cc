@@ -72,19 +72,25 @@ void print_note(std::string_view context, std::string_view text) {
 
 // --------------------------------------------------------------- input --
 
-Input::Input(const std::string &path, std::string_view context) : context_(context) {
+Input::Input(const std::string &path, std::string_view context, bool links_followed) : context_(context) {
     if (path.empty() || path == "-") {
         name_ = "standard input";
         fd_ = STDIN_FILENO;
         owned_ = false;
     } else {
         name_ = path;
-        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (links_followed ? 0 : O_NOFOLLOW));
+        if (fd_ < 0 && errno == ELOOP && !links_followed)
+            throw Problem(context_ + ": " + shown(path) + " is a symbolic link, not a file to read");
         if (fd_ < 0) throw Problem(context_ + ": " + system_error(shown(path), errno));
         owned_ = true;
     }
     struct stat status {};
-    if (fstat(fd_, &status) == 0 && S_ISREG(status.st_mode)) size_ = status.st_size;
+    if (fstat(fd_, &status) == 0 && S_ISREG(status.st_mode)) {
+        size_ = status.st_size;
+        file_time_ = int64_t{status.st_mtim.tv_sec} * 1000000000 + status.st_mtim.tv_nsec;
+        file_mode_ = static_cast<uint32_t>(status.st_mode & 0777);
+    }
     if (fstat(fd_, &status) == 0 && S_ISDIR(status.st_mode)) {
         if (owned_) ::close(fd_);
         throw Problem(context_ + ": " + shown(path) + " is a directory, not a file to read");

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,8 +27,9 @@ class Progress;
 // Where a copy's bytes come from: a file, or standard input for "-".
 class Input {
 public:
-    // Throws Problem when the file cannot be opened.
-    Input(const std::string &path, std::string_view context);
+    // Throws Problem when the file cannot be opened. With `links_followed`
+    // false, a symbolic link is refused rather than read through.
+    Input(const std::string &path, std::string_view context, bool links_followed = true);
     ~Input();
     Input(const Input &) = delete;
     Input &operator=(const Input &) = delete;
@@ -37,6 +39,10 @@ public:
     bool is_terminal() const;
     // Bytes handed out so far.
     int64_t consumed() const { return consumed_; }
+    // A regular file's modification time (nanoseconds since the epoch) and
+    // permission bits; none for anything else.
+    std::optional<int64_t> file_time() const { return file_time_; }
+    std::optional<uint32_t> file_mode() const { return file_mode_; }
 
     // Up to `most` bytes; empty at the end. Throws Problem on a read error.
     std::string_view read_chunk(size_t most);
@@ -53,6 +59,8 @@ private:
     int fd_;
     bool owned_;
     int64_t size_ = -1;
+    std::optional<int64_t> file_time_;
+    std::optional<uint32_t> file_mode_;
     int64_t consumed_ = 0;
     std::vector<char> buffer_;
     size_t begin_ = 0;

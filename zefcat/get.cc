@@ -23,6 +23,7 @@ struct GetArguments {
     std::vector<std::string> options;
     std::string output = "-";
     bool carriage = false;
+    bool preserve = false;
 };
 
 int run(Tool &tool, const GetArguments &arguments) {
@@ -34,6 +35,9 @@ int run(Tool &tool, const GetArguments &arguments) {
 
     if (arguments.output.empty())
         usage_problem(context + ": -o needs a file name (- is standard output)");
+    if (arguments.preserve && arguments.output == "-")
+        usage_problem(context + ": -p gives the file -o names the entry's file time and mode; standard output "
+                                "has none");
 
     Session &session = tool.session();
     AssignedEntry entry = assign_entry(session, arguments.name, NameUse::kRead, context);
@@ -51,6 +55,12 @@ int run(Tool &tool, const GetArguments &arguments) {
     // Settled before the entry is opened: a refused output touches nothing.
     Output output(arguments.output, tool.libraries(), context);
     Stream stream = open_for_copy(session, entry.fileref.name(), zef::kOpenInput, form, copy, context);
+    if (arguments.preserve) {
+        // What the version opened was put from; an entry that was not put
+        // from a file has neither.
+        StoredEntry stored = stored_entry(session, entry.physical);
+        if (stored.attributes) output.keep_file_attributes(stored.attributes->file_time, stored.attributes->file_mode);
+    }
     int64_t cut = copy_out(stream, output, form, copy, arguments.carriage, context);
     stream.close(context);
     output.commit();
@@ -67,10 +77,13 @@ and the exit status is 3.
 -o FILE replaces a regular file only once the whole entry was read (through
 a symbolic link, keeping the file's mode); a device, FIFO or terminal is
 written as the shell's > would. The catalogs' own files are refused.
+-p gives that file the modification time and permission bits of the file
+the entry was put from (put records them); a device keeps its own.
 
 Examples:
   zefcat get work.notes.readme.source
   zefcat get work.pictures.logo.png -o logo.png
+  zefcat get -p work.scripts.build.source -o build.sh
   zefcat get work.notes.old.source ENCODING=latin1)";
 
 void attach(CLI::App &command, Tool &tool) {
@@ -78,6 +91,8 @@ void attach(CLI::App &command, Tool &tool) {
     command.add_option("NAME", arguments->name, "the entry: library.catalog.entry.type")->required();
     command.add_option("OPTIONS", arguments->options, "the host's options")->expected(0, -1);
     command.add_option("-o,--output", arguments->output, "write to FILE instead of standard output");
+    command.add_flag("-p,--preserve", arguments->preserve,
+                     "give the -o file the time and mode of the file the entry was put from");
     command.add_flag("--carriage", arguments->carriage,
                      "show each record's carriage-control character first (implies RECFM=P)");
     command.footer(kFooter);

@@ -155,9 +155,42 @@ Output::Output(const std::string &path, const Libraries &libraries, std::string_
     kind_ = replaceable ? Kind::kReplaced : Kind::kInPlace;
 }
 
+Output Output::spool(const std::string &directory, std::string_view context) {
+    Output output(context);
+    output.kind_ = Kind::kSpool;
+    output.path_ = directory;
+    std::string pattern = (std::filesystem::path(directory) / ".zefcat-XXXXXX").string();
+    int fd = make_temporary_file(pattern);
+    if (fd < 0) output.fail("cannot write in " + directory, errno);
+    output.fd_ = fd;
+    output.temporary_ = pattern;
+    output.path_ = pattern;
+    return output;
+}
+
+Output::Output(Output &&other) noexcept
+    : path_(std::move(other.path_)), target_(std::move(other.target_)), context_(std::move(other.context_)),
+      kind_(other.kind_), existed_(other.existed_), mode_(other.mode_), owner_(other.owner_),
+      group_(other.group_), temporary_(std::exchange(other.temporary_, std::string())),
+      fd_(std::exchange(other.fd_, -1)), buffer_(std::move(other.buffer_)), file_time_(other.file_time_),
+      file_mode_(other.file_mode_) {
+    other.kind_ = Kind::kStandardOutput;
+}
+
+void Output::place_spool(const std::string &target) {
+    if (rename_temporary_file(temporary_, target) != 0) fail("cannot write " + target, errno);
+    temporary_.clear();
+}
+
+void Output::keep_file_attributes(std::optional<int64_t> file_time, std::optional<uint32_t> file_mode) {
+    file_time_ = file_time;
+    // Permission bits only: a store never gives a file set-id bits.
+    file_mode_ = file_mode ? std::optional<uint32_t>(*file_mode & 0777) : std::nullopt;
+}
+
 Output::~Output() {
     if (!temporary_.empty()) {
-        ::close(fd_);
+        if (fd_ >= 0) ::close(fd_);
         remove_temporary_file(temporary_);
     } else if (kind_ == Kind::kInPlace && fd_ >= 0) {
         ::close(fd_);
@@ -201,6 +234,21 @@ void Output::open() {
     }
 }
 
+void Output::apply_file_attributes() {
+    if (file_mode_ && ::fchmod(fd_, *file_mode_) != 0) fail("cannot set the mode of " + path_, errno);
+    if (!file_time_) return;
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;  // the access time stays
+    times[1].tv_sec = static_cast<time_t>(*file_time_ / 1000000000);
+    times[1].tv_nsec = static_cast<long>(*file_time_ % 1000000000);
+    if (times[1].tv_nsec < 0) {
+        times[1].tv_nsec += 1000000000;
+        --times[1].tv_sec;
+    }
+    if (::futimens(fd_, times) != 0) fail("cannot set the modification time of " + path_, errno);
+}
+
 void Output::write(std::string_view bytes) {
     buffer_.append(bytes);
     if (buffer_.size() >= kOutputBuffer) flush();
@@ -226,13 +274,14 @@ void Output::commit() {
     open();
     flush();
     if (kind_ == Kind::kStandardOutput) return;
+    if (kind_ != Kind::kInPlace) apply_file_attributes();
     int fd = std::exchange(fd_, -1);
     if (::close(fd) != 0 && errno != EINTR) {
         int error = errno;
         if (!temporary_.empty()) remove_temporary_file(std::exchange(temporary_, std::string()));
         fail("writing " + path_, error);
     }
-    if (kind_ == Kind::kInPlace) return;
+    if (kind_ == Kind::kInPlace || kind_ == Kind::kSpool) return;
     if (rename_temporary_file(temporary_, target_) != 0) {
         int error = errno;
         remove_temporary_file(std::exchange(temporary_, std::string()));

@@ -17,6 +17,8 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -30,20 +32,36 @@ public:
     // first write or commit. Throws a usage Problem for an empty path or a
     // file of the catalog store in `libraries`, a Problem for a directory.
     Output(const std::string &path, const Libraries &libraries, std::string_view context);
+    // A spool: a temporary file in `directory`, removed when the Output
+    // goes; commit() completes it and leaves it for spool_path() to read,
+    // and place_spool() may then give it its name.
+    static Output spool(const std::string &directory, std::string_view context);
     // Removes the temporary file when the copy was not committed.
     ~Output();
+    Output(Output &&other) noexcept;
     Output(const Output &) = delete;
     Output &operator=(const Output &) = delete;
 
     void write(std::string_view bytes);
+    // The modification time (nanoseconds since the epoch) and permission
+    // bits the file gets at commit; a device or standard output keeps its
+    // own. Either may be none: the file then has what it would have had.
+    void keep_file_attributes(std::optional<int64_t> file_time, std::optional<uint32_t> file_mode);
     // Flushes, and puts the file in place. Throws Problem.
     void commit();
+    // The spool's file, complete once committed.
+    const std::string &spool_path() const { return temporary_; }
+    // Renames the committed spool to `target` in its folder: a link there
+    // is replaced, never followed. Throws Problem.
+    void place_spool(const std::string &target);
 
 private:
-    enum class Kind { kStandardOutput, kReplaced, kInPlace };
+    enum class Kind { kStandardOutput, kReplaced, kInPlace, kSpool };
+    Output(std::string_view context) : context_(context) {}
 
     void open();
     void flush();
+    void apply_file_attributes();
     [[noreturn]] void fail(const std::string &doing, int error);
 
     std::string path_;    // as the person named it
@@ -57,6 +75,8 @@ private:
     std::string temporary_;
     int fd_ = -1;
     std::string buffer_;
+    std::optional<int64_t> file_time_;
+    std::optional<uint32_t> file_mode_;
 };
 
 // Whether `path` (symbolic links followed) is, or would be, a file of the

@@ -39,7 +39,8 @@ struct PutArguments {
 }  // namespace
 
 int64_t put_file(Session &session, const std::string &name, const std::string &file,
-                 const std::vector<std::string> &options, bool carriage, bool append, const std::string &context) {
+                 const std::vector<std::string> &options, bool carriage, bool append, const std::string &context,
+                 const KeptVersion *kept) {
     AssignedEntry entry = assign_entry(session, name, NameUse::kWrite, context);
     EntryForm form = form_of_type(entry.type);
     CopyOptions copy = copy_options(session, options, form, append, carriage, context);
@@ -53,7 +54,7 @@ int64_t put_file(Session &session, const std::string &name, const std::string &f
                                           carriage, context);
     }
     // The input first: a file that cannot be read leaves the entry untouched.
-    Input input(file, context);
+    Input input(file, context, kept == nullptr);
     if (input.is_terminal())
         print_note(context, "reading from the terminal; end with Ctrl-D");
 
@@ -73,9 +74,18 @@ int64_t put_file(Session &session, const std::string &name, const std::string &f
     // The new version is written with these (an append to an entry whose
     // attributes are unknown leaves them unknown: its older records may
     // have been written otherwise).
-    if (!appends(copy) || !before.exists || before.attributes)
-        remember_attributes(session, entry.physical,
-                            attributes_in_force(session, *stream, plan, copy, before.attributes), context);
+    if (kept != nullptr) {
+        if (kept->attributes) remember_attributes(session, entry.physical, *kept->attributes, context);
+        remember_times(session, entry.physical, kept->created, kept->modified, context);
+    } else if (!appends(copy) || !before.exists || before.attributes) {
+        VersionAttributes attributes = attributes_in_force(session, *stream, plan, copy, before.attributes);
+        // A put keeps its file's time and mode; an appended entry is no one file.
+        if (!appends(copy)) {
+            attributes.file_time = input.file_time();
+            attributes.file_mode = input.file_mode();
+        }
+        remember_attributes(session, entry.physical, attributes, context);
+    }
     return copy_in(*stream, input, form, copy, carriage, context);
 }
 
@@ -125,6 +135,9 @@ line to a record; lines longer than the record length are cut, each cut is
 noted, and the exit status is 3. Binary types (GIF, JPEG, PNG, PDF, JAR) are
 written byte for byte, so that get gives back the same file; RECFM=P and
 --carriage, which would add a byte to them, are refused.
+
+A put records the file's modification time and permission bits with the
+entry (get -p gives them back); an append drops them.
 )";
 
 const char *kFooterMany = R"(

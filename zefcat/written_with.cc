@@ -144,4 +144,15 @@ void remember_attributes(Session &session, std::string_view physical, const Vers
     }
 }
 
+void remember_times(Session &session, std::string_view physical, int64_t created, int64_t modified,
+                    std::string_view context) {
+    EntryParts parts = entry_parts(physical);
+    try {
+        session.host().catalogs().set_written_times(parts.library, parts.catalog, parts.name, parts.type, created,
+                                                    modified);
+    } catch (const zefhost::catalog::CatalogError &error) {
+        throw Problem(std::string(context) + ": cannot keep the entry's times: " + error.what());
+    }
+}
+
 }  // namespace zefcat

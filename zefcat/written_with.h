@@ -58,4 +58,10 @@ VersionAttributes attributes_in_force(Session &session, const Stream &stream, co
 void remember_attributes(Session &session, std::string_view physical, const VersionAttributes &attributes,
                          std::string_view context);
 
+// Tells the store the created and modified times (microseconds since the
+// epoch) the version the open stream to `physical` writes is committed
+// with, in place of now. Throws Problem.
+void remember_times(Session &session, std::string_view physical, int64_t created, int64_t modified,
+                    std::string_view context);
+
 }  // namespace zefcat

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <tuple>
 
 #include "catalog_error.h"
 #include "entry_layout.h"
@@ -211,6 +212,7 @@ void EntryWriter::close() {
         int64_t now = now_microseconds();
         row.created = base_ ? base_->created : now;
         row.modified = now;
+        if (times_) std::tie(row.created, row.modified) = *times_;
         row.description = !description_.empty() ? description_ : base_ ? base_->description : "";
         row.attributes = attributes_;
         if (!row.attributes && mode_ == zef::kMemberAppend && base_) row.attributes = base_->attributes;

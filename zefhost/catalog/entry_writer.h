@@ -51,6 +51,10 @@ public:
     // then readers see the previous version's). Unset, a replaced entry's
     // version has none and an appended one keeps the entry's.
     void set_attributes(VersionAttributes attributes) { attributes_ = std::move(attributes); }
+    // The created and modified times (microseconds since the epoch) the
+    // version is committed with, in place of the entry's and the close's:
+    // an entry brought back from elsewhere keeps the times it had there.
+    void set_times(int64_t created, int64_t modified) { times_ = std::make_pair(created, modified); }
     // The attributes of the version this writer started from (none: no
     // entry, or unknown).
     std::optional<VersionAttributes> base_attributes() const {
@@ -77,6 +81,7 @@ private:
     std::optional<EntryRow> base_;    // the committed entry at open
     std::string description_;
     std::optional<VersionAttributes> attributes_;
+    std::optional<std::pair<int64_t, int64_t>> times_;  // created, modified
     std::vector<ViewPiece> view_;
     int64_t blocks_ = 0;
     int64_t position_ = 0;

@@ -192,6 +192,19 @@ std::optional<VersionAttributes> Services::set_written_attributes(std::string_vi
     fail(zef::kCatalogBadRequest, "no writer of entry " + entry_text(key) + " is open");
 }
 
+void Services::set_written_times(std::string_view library_name, std::string_view catalog, std::string_view name,
+                                 std::string_view type, int64_t created, int64_t modified) {
+    EntryKey key = tool_entry_key(name, type);
+    std::string id = assigned(library_name).store->catalog_identity(
+        catalog_key(static_cast<int64_t>(catalog.size()), catalog.data()));
+    for (auto &[address, handle] : entries_) {
+        if (!handle->writes() || handle->key() != key || handle->store().identity() != id) continue;
+        static_cast<EntryWriter &>(*handle).set_times(created, modified);
+        return;
+    }
+    fail(zef::kCatalogBadRequest, "no writer of entry " + entry_text(key) + " is open");
+}
+
 std::vector<std::string> Services::check_catalog(std::string_view library_name, std::string_view catalog) {
     return open_to_read(*assigned(library_name).store, catalog, busy_timeout_ms_)->check();
 }

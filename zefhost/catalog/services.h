@@ -115,6 +115,12 @@ public:
                                                             std::string_view name,
                                                             std::string_view type,
                                                             const VersionAttributes &attributes);
+    // Tells the writer of the entry that is open in this process the
+    // created and modified times (microseconds since the epoch) its close
+    // commits the version with. Throws CatalogError(kCatalogBadRequest)
+    // when no writer of the entry is open.
+    void set_written_times(std::string_view library, std::string_view catalog, std::string_view name,
+                           std::string_view type, int64_t created, int64_t modified);
     // What a full check of the catalog finds wrong (empty: sound).
     std::vector<std::string> check_catalog(std::string_view library, std::string_view catalog);
     // A full check with a verdict per entry (only the one entry when
