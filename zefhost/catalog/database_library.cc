@@ -2,6 +2,7 @@
 
 #include "catalog_error.h"
 #include "postgres_schema.h"
+#include "postgres_vacuum.h"
 
 namespace zefhost::catalog {
 
@@ -163,6 +164,14 @@ LibraryStore::Removal DatabaseLibrary::remove_catalog(const std::string &catalog
     t.commit();
     removal.removed = true;
     return removal;
+}
+
+LibraryStore::Compaction DatabaseLibrary::vacuum(const std::string &catalog, int busy_timeout_ms) {
+    if (read_only_) fail(zef::kCatalogBadRequest, "library " + name_ + " is read-only");
+    DatabasePlace place = place_;
+    place.busy_timeout_ms = busy_timeout_ms;
+    return vacuum_database_library(place, catalog.empty() ? std::vector<std::string>{}
+                                                          : std::vector<std::string>{catalog});
 }
 
 }  // namespace zefhost::catalog

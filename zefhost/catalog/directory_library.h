@@ -26,6 +26,7 @@ public:
     void remove_if_empty(const std::string &catalog) noexcept override;
     std::vector<CatalogSummary> catalogs() override;
     Removal remove_catalog(const std::string &catalog, bool with_entries, bool dry_run, int busy_timeout_ms) override;
+    Compaction vacuum(const std::string &catalog, int busy_timeout_ms) override;
 
 private:
     std::filesystem::path directory_;
