@@ -225,7 +225,8 @@ Readers may stay open elsewhere and keep reading what they opened. When
 another process keeps the compaction from finishing within the wait (it
 still reads an older state of a catalog file, or uses a table to be
 rewritten), vacuum says that the catalog is in use and that it must wait,
-and the exit status is 1: try again once that process is done.
+and the exit status is 1: try again once that process is done. The wait is
+--wait's, and at least 10 s; other processes' writes go on meanwhile.
 
 Output: one line per catalog, "LIB.CAT: BEFORE -> AFTER (bytes), GIVEN
 given back", then "total: ...". --json gives an object: "catalogs" (each

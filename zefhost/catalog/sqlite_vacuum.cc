@@ -4,10 +4,12 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 
 #include "catalog_error.h"
 #include "sqlite_store.h"
+#include "writer_lock.h"
 
 namespace zefhost::catalog {
 
@@ -71,11 +73,26 @@ void require_room(sql::Connection &c, const std::filesystem::path &file, const s
     if (scratch.free < copy) refuse(temporary, copy, scratch.free);
 }
 
-// Folds the write-ahead log into the file and truncates it, waiting as the
-// connection's busy timeout says for the readers and writers of other
-// processes that keep it from doing so. False when they still do.
-bool fold_log(sql::Connection &c) {
-    return sqlite3_wal_checkpoint_v2(c.handle(), nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr) == SQLITE_OK;
+// Folds the write-ahead log into the file and truncates it. Readers of
+// other processes that still need the log keep it from doing so: it tries
+// again until the busy timeout passes, without waiting inside SQLite,
+// which would hold every writer up meanwhile. Throws
+// CatalogError(kCatalogEntryInUse) with `what` when the time passes first.
+void fold_log(sql::Connection &c, int busy_timeout_ms, const std::string &what) {
+    auto try_fold = [&c] {
+        int rc = sqlite3_wal_checkpoint_v2(c.handle(), nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+        if (rc == SQLITE_OK) return true;
+        if ((rc & 0xFF) != SQLITE_BUSY && (rc & 0xFF) != SQLITE_LOCKED) c.fail(rc, "checkpoint");
+        return false;
+    };
+    sqlite3_busy_timeout(c.handle(), 0);
+    try {
+        wait_for_turn(WaitPolicy{std::chrono::milliseconds(busy_timeout_ms), {}}, what, try_fold);
+    } catch (...) {
+        sqlite3_busy_timeout(c.handle(), busy_timeout_ms);
+        throw;
+    }
+    sqlite3_busy_timeout(c.handle(), busy_timeout_ms);
 }
 
 }  // namespace
@@ -91,17 +108,17 @@ LibraryStore::Compaction vacuum_catalog_file(const std::filesystem::path &file, 
     done.before = catalog_file_bytes(file);
     done.collected = store.collect_leftovers(name);
     sql::Connection &c = store.main_connection();
-    // A log that cannot be folded in now means another process reads an
-    // older state of the catalog: a compaction could not shrink the file.
-    if (!fold_log(c))
-        fail(zef::kCatalogEntryInUse, "catalog " + name + " is in use by another process that holds an older "
-                                      "state of it; vacuum must wait: try again when that process is done");
+    // A log that cannot be folded in means another process reads an older
+    // state of the catalog: a compaction could not shrink the file.
+    fold_log(c, busy_timeout_ms, "catalog " + name + " is in use by another process that reads an older state "
+                                 "of it; vacuum must wait: try again when that process is done");
     require_room(c, file, name);
     if (int rc = sqlite3_exec(c.handle(), "VACUUM", nullptr, nullptr, nullptr); rc != SQLITE_OK) {
         std::string why = sqlite3_errmsg(c.handle());
-        // The compaction was rolled back; what it wrote into the log goes.
+        // The compaction was rolled back; what it wrote into the log goes
+        // (now, or with the next writer's checkpoint).
         sqlite3_busy_timeout(c.handle(), 0);
-        fold_log(c);
+        sqlite3_wal_checkpoint_v2(c.handle(), nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
         sqlite3_busy_timeout(c.handle(), busy_timeout_ms);
         if ((rc & 0xFF) == SQLITE_FULL)
             fail(zef::kCatalogIoFailure, "the disk filled up while compacting " + name + "; the catalog is as it was");
@@ -110,10 +127,8 @@ LibraryStore::Compaction vacuum_catalog_file(const std::filesystem::path &file, 
                                           "must wait: try again when it is done");
         fail(sql::status_for(rc), file.string() + ": " + why);
     }
-    if (!fold_log(c))
-        fail(zef::kCatalogEntryInUse, "catalog " + name + " was compacted, but another process still reads it, so "
-                                      "its file cannot shrink yet; vacuum must wait: try again when that process "
-                                      "is done");
+    fold_log(c, busy_timeout_ms, "catalog " + name + " was compacted, but another process still reads it, so "
+                                 "its file cannot shrink yet; vacuum must wait: try again when that process is done");
     store.keep_reserve();
     done.after = catalog_file_bytes(file);
     return done;
