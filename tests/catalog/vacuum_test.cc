@@ -3,6 +3,7 @@
 // another process keeps reading what it opened while the compaction says
 // it must wait, and a live writer is left alone.
 #include <signal.h>
+#include <sys/resource.h>
 
 #include "support.h"
 #include "zefhost/catalog/catalog_error.h"
@@ -183,6 +184,41 @@ TEST_P(CatalogVacuum, AMissingCatalogOrLibraryAndAReadOnlyLibraryAreRefused) {
     assign_work(services, true);
     EXPECT_EQ(vacuum_status("kept"), zef::kCatalogBadRequest);
     EXPECT_NE(said.find("read-only"), std::string::npos) << said;
+}
+
+// A directory library's own failure: the file system refuses the log's
+// growth halfway through the compaction (a file size limit, as a full
+// disk would).
+using CatalogFileVacuum = CatalogTest;
+
+TEST_F(CatalogFileVacuum, AFileSystemThatFillsUpMidwayLeavesTheCatalogAsItWas) {
+    const auto kept = numbered_blocks("kept", 20000);
+    write_entry("work", "full", "kept", "DATA", kept);
+    write_entry("work", "full", "old", "DATA", numbered_blocks("old", 20000));
+    void *cat = nullptr;
+    ASSERT_EQ(open_catalog("work", "full", zef::kLibraryWrite, &cat), 0);
+    EXPECT_EQ(remove(cat, "old", "DATA"), 0);
+    EXPECT_EQ(close_catalog(cat), 0);
+    auto size = std::filesystem::file_size(catalog_path("full"));
+    Child child([](const Child::Channel &) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        // Room for the collection's log, not for the copy of 1.6 MB.
+        struct rlimit rl {512 * 1024, 512 * 1024};
+        if (::setrlimit(RLIMIT_FSIZE, &rl) != 0) return 20;
+        try {
+            zefhost::catalog::Services::live().vacuum_catalog("work", "full");
+            return 21;
+        } catch (const CatalogError &e) {
+            return e.status() == zef::kCatalogIoFailure ? 0 : 22;
+        }
+    });
+    EXPECT_EQ(child.wait(), 0) << "see the child's exit codes above";
+    EXPECT_EQ(std::filesystem::file_size(catalog_path("full")), size);
+    EXPECT_FALSE(std::filesystem::exists(catalog_path("full").string() + "-wal"));
+    EXPECT_EQ(read_entry("work", "full", "kept", "DATA").blocks, kept);
+    EXPECT_EQ(services.check_catalog("work", "full"), std::vector<std::string>{});
+    // With room again, it goes through.
+    EXPECT_LT(services.vacuum_catalog("work", "full").after, static_cast<int64_t>(size) - 1000 * 1000);
 }
 
 }  // namespace
