@@ -114,9 +114,10 @@ public:
         }
         for (const Compacted &c : done_) {
             std::string label = c.name;
-            if (c.result.shared) {
-                std::string library = c.name.substr(0, c.name.find('.'));
-                label += " (the tables of library " + library + ", which its catalogs share)";
+            if (c.result.shared && c.name.find('.') == std::string::npos) {
+                label += " (the tables its catalogs share)";
+            } else if (c.result.shared) {
+                label += " (the tables of library " + c.name.substr(0, c.name.find('.')) + ", which its catalogs share)";
             }
             tool_.out() << label << ": " << size_text(c.result.before, c.result.after)
                         << collected_text(c.result.collected) << '\n';
