@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 
 #include "catalog_error.h"
@@ -50,7 +51,11 @@ int64_t pragma_integer(sql::Connection &c, const char *pragma) {
     return s->step() ? s->integer(0) : 0;
 }
 
-std::string mib(int64_t bytes) { return std::to_string((bytes + (1 << 20) - 1) >> 20) + " MiB"; }
+std::string mib(int64_t bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MiB", static_cast<double>(bytes) / (1 << 20));
+    return text;
+}
 
 // VACUUM writes a copy of the catalog's data twice: into a temporary
 // database, then into the write-ahead log beside the catalog. Each with a
