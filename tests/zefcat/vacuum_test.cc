@@ -5,6 +5,7 @@
 // nothing, and a database library compacts its shared tables.
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <regex>
 
 #include "support/postgres_cluster.h"
@@ -90,6 +91,11 @@ TEST_F(Vacuum, DeletedEntriesComeBackToTheSizeOfTheCatalogWithoutThem) {
     EXPECT_LE(after, baseline + kSmallBound);
     EXPECT_EQ(lines[1], "total" + lines[0].substr(8));
     EXPECT_EQ(zefcat({"get", "work.big.note.source"}).out, "keep me\n");
+    // Nothing is left beside the catalog but its reserve.
+    std::vector<std::string> files;
+    for (const auto &file : std::filesystem::directory_iterator(path("zefdata"))) files.push_back(file.path().filename());
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, (std::vector<std::string>{"big.zcat", "big.zcat-reserve"}));
 }
 
 TEST_F(Vacuum, APutKilledMidwayGivesItsStagedSpaceBack) {
