@@ -3,6 +3,7 @@
 #include "catalog_error.h"
 #include "library_settings.h"
 #include "postgres_schema.h"
+#include "postgres_vacuum.h"
 
 namespace zefhost::catalog {
 
@@ -195,6 +196,14 @@ void DatabaseLibrary::save_settings(const LibrarySettings &settings) {
         connection->try_exec("ROLLBACK");
         throw;
     }
+}
+
+LibraryStore::Compaction DatabaseLibrary::vacuum(const std::string &catalog, int busy_timeout_ms) {
+    if (read_only_) fail(zef::kCatalogBadRequest, "library " + name_ + " is read-only");
+    DatabasePlace place = place_;
+    place.busy_timeout_ms = busy_timeout_ms;
+    return vacuum_database_library(place, catalog.empty() ? std::vector<std::string>{}
+                                                          : std::vector<std::string>{catalog});
 }
 
 }  // namespace zefhost::catalog

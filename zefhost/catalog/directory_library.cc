@@ -13,6 +13,7 @@
 #include "library_settings.h"
 #include "schema.h"
 #include "sqlite_store.h"
+#include "sqlite_vacuum.h"
 
 namespace zefhost::catalog {
 
@@ -203,6 +204,16 @@ void DirectoryLibrary::save_settings(const LibrarySettings &settings) {
         ::fsync(dir);
         ::close(dir);
     }
+}
+
+LibraryStore::Compaction DirectoryLibrary::vacuum(const std::string &catalog, int busy_timeout_ms) {
+    if (catalog.empty())
+        fail(zef::kCatalogBadRequest, "library " + name_ + " keeps a file per catalog: name the catalog to compact");
+    std::filesystem::path path = file(catalog);
+    if (!exists(catalog)) fail(zef::kCatalogMissing, "catalog " + name_ + "." + catalog + " does not exist");
+    if (read_only_ || !may_write(directory_)) fail(zef::kCatalogBadRequest, "library " + name_ + " is read-only");
+    if (!may_write(path)) fail(zef::kCatalogBadRequest, "catalog " + name_ + "." + catalog + " is read-only");
+    return vacuum_catalog_file(path, name_ + "." + catalog, busy_timeout_ms);
 }
 
 }  // namespace zefhost::catalog

@@ -30,6 +30,7 @@ public:
     Removal remove_catalog(const std::string &catalog, bool with_entries, bool dry_run, int busy_timeout_ms) override;
     LibrarySettings settings() override;
     void save_settings(const LibrarySettings &settings) override;
+    Compaction vacuum(const std::string &catalog, int busy_timeout_ms) override;
 
 private:
     std::filesystem::path directory_;

@@ -71,6 +71,27 @@ public:
     // Keeps them for every later writer, of any process. Throws
     // CatalogError (kCatalogBadRequest for a read-only library).
     virtual void save_settings(const LibrarySettings &settings) = 0;
+    // What a compaction gave back: the bytes before and after (a catalog
+    // file with its write-ahead log; or a database library's tables, which
+    // all its catalogs share, with their indexes and out-of-line values)
+    // and what it collected first (Store::collect_leftovers).
+    struct Compaction {
+        int64_t before = 0;
+        int64_t after = 0;
+        Store::Leftovers collected;
+        bool shared = false;  // the sizes are the library's tables, shared by its catalogs
+    };
+    // Gives back the space of deleted and replaced versions and of dead
+    // writers' staging: collects their leftovers, then compacts the store.
+    // An empty `catalog` is every catalog of a database library (whose
+    // tables are compacted once for all); a directory library compacts one
+    // catalog file at a time. Throws CatalogError: kCatalogMissing;
+    // kCatalogBadRequest (read-only); kCatalogEntryInUse while a writer is
+    // alive or another process keeps the compaction from finishing within
+    // the wait (the catalog stays whole and readable, and the compaction
+    // must be tried again); kCatalogIoFailure (too little free space, or a
+    // failing store: the catalog stays as it was).
+    virtual Compaction vacuum(const std::string &catalog, int busy_timeout_ms) = 0;
 
 protected:
     LibraryStore(std::string name, bool read_only) : name_(std::move(name)), read_only_(read_only) {}

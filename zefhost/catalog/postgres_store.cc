@@ -466,6 +466,15 @@ int64_t PostgresSession::unused_chunks() {
     return r.rows() == 1 ? r.integer(0, 0) : 0;
 }
 
+int64_t PostgresSession::drop_unused_chunks() {
+    // The chunks of every catalog of the library: they share the table. A
+    // chunk another session is staging is not visible here until its piece is.
+    pg::Result r = connection_->run(
+        "WITH gone AS (DELETE FROM chunks AS c WHERE NOT EXISTS (SELECT 1 FROM pieces AS p WHERE p.chunk = c.id) "
+        "RETURNING 1) SELECT count(*) FROM gone");
+    return r.rows() == 1 ? r.integer(0, 0) : 0;
+}
+
 std::vector<EntryKey> PostgresSession::entries_with_bad_attributes() {
     pg::Result r = connection_->run(
         format_version_ < 2

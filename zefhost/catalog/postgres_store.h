@@ -86,6 +86,7 @@ public:
     std::vector<int64_t> piece_contents() override;
     int64_t unused_chunks() override;
     std::vector<EntryKey> entries_with_bad_attributes() override;
+    int64_t drop_unused_chunks() override;
 
 private:
     std::unique_ptr<pg::Connection> connection_;

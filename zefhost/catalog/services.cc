@@ -168,6 +168,11 @@ LibraryStore::Removal Services::remove_catalog(std::string_view library_name, st
                                dry_run, busy_timeout_ms_);
 }
 
+LibraryStore::Compaction Services::vacuum_catalog(std::string_view library_name, std::string_view catalog) {
+    std::string name = catalog.empty() ? std::string() : catalog_key(static_cast<int64_t>(catalog.size()), catalog.data());
+    return assigned(library_name).store->vacuum(name, busy_timeout_ms_);
+}
+
 std::optional<EntryRow> Services::entry_row(std::string_view library_name, std::string_view catalog,
                                             std::string_view name, std::string_view type) {
     EntryKey key = tool_entry_key(name, type);

@@ -100,6 +100,9 @@ public:
     // Removes a catalog (see LibraryStore::remove_catalog).
     LibraryStore::Removal remove_catalog(std::string_view library, std::string_view catalog, bool with_entries,
                                          bool dry_run = false);
+    // Compacts a catalog (see LibraryStore::vacuum); an empty `catalog` is
+    // every catalog of a database library.
+    LibraryStore::Compaction vacuum_catalog(std::string_view library, std::string_view catalog);
     // The entry's committed row, with what its version was written with;
     // none when there is no such entry. Throws CatalogError (kCatalogMissing
     // when there is no such catalog).

@@ -331,6 +331,12 @@ int64_t SqliteSession::unused_chunks() {
     return s->step() ? s->integer(0) : 0;
 }
 
+int64_t SqliteSession::drop_unused_chunks() {
+    sql::Use s(connection_->cached("DELETE FROM chunks WHERE id NOT IN (SELECT chunk FROM pieces)"));
+    s->run();
+    return sqlite3_changes64(connection_->handle());
+}
+
 std::vector<EntryKey> SqliteSession::entries_with_bad_attributes() {
     std::vector<EntryKey> out;
     if (format_version_ < 2) return out;

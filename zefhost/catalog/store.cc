@@ -27,6 +27,18 @@ bool Store::reclaim_dead_writers(StoreSession &session, const EntryKey *key) {
     return live;
 }
 
+Store::Leftovers Store::collect_leftovers(const std::string &catalog_name) {
+    StoreSession &s = main();
+    Transaction t(s, StoreSession::Kind::durable_write);
+    Leftovers collected;
+    collected.dead_writers = static_cast<int64_t>(s.writers(nullptr).size());
+    if (reclaim_dead_writers(s, nullptr))
+        fail(zef::kCatalogEntryInUse, "an entry of " + catalog_name + " is being written");
+    collected.unused_chunks = s.drop_unused_chunks();
+    t.commit();
+    return collected;
+}
+
 Verification Store::verify(const EntryKey *only) {
     StoreSession &s = main();
     Transaction snapshot(s, StoreSession::Kind::read);

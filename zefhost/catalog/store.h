@@ -143,6 +143,10 @@ public:
     virtual std::vector<int64_t> piece_contents() = 0;
     virtual int64_t unused_chunks() = 0;
     virtual std::vector<EntryKey> entries_with_bad_attributes() = 0;
+    // Within a write transaction: removes the chunks that no piece uses
+    // and answers how many went. A chunk is staged with its piece in one
+    // transaction, so one that no committed piece names is no one's.
+    virtual int64_t drop_unused_chunks() = 0;
 };
 
 // Begins on construction; rolls back at scope end unless committed.
@@ -233,6 +237,17 @@ public:
     // every entry when null) left behind, and tells whether a live writer
     // of it remains.
     bool reclaim_dead_writers(StoreSession &session, const EntryKey *key);
+
+    // What a compaction collects first, in one write transaction: what
+    // dead writers of every entry left behind, and chunks no piece uses.
+    struct Leftovers {
+        int64_t dead_writers = 0;
+        int64_t unused_chunks = 0;
+    };
+    // Throws CatalogError(kCatalogEntryInUse), collecting nothing, while a
+    // writer of the catalog (named so in the message) is alive: its staging is left alone, and a
+    // compaction would hold up its next write.
+    Leftovers collect_leftovers(const std::string &catalog_name);
 
     // A write through this store failed or was abandoned (so a catalog made
     // for it and left empty is not wanted).
