@@ -46,6 +46,11 @@ ChunkDecoder::~ChunkDecoder() { ZSTD_freeDCtx(context_); }
 
 std::span<const uint8_t> ChunkDecoder::decode(const EntryKey &key, const Piece &piece,
                                               std::span<const uint8_t> stored) {
+    // The counts are checked with the entry's layout before any chunk is
+    // read; checked again here, since sizes and buffers are reckoned from them.
+    if (piece.bytes < 0 || piece.block_count < 0 || piece.bytes > kLongestChunk ||
+        piece.block_count > kLongestChunk / static_cast<int64_t>(kBlockHeader) || packed_bytes(piece) > kLongestChunk)
+        fail(zef::kCatalogDamaged, piece_of(key, piece) + " damaged: impossible counts");
     std::span<const uint8_t> blocks = stored;
     if (piece.codec == kChunkZstd) {
         // The piece's counts were checked against kLongestChunk with the
