@@ -5,6 +5,8 @@
 // beside them, and what the entry's version was written with. For a catalog: the file information by name, its directory's
 // information (slots 23 and 24, which hold no items) and its members.
 #include <nlohmann/json.hpp>
+
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -89,6 +91,21 @@ void add_metadata(Tool &tool, const std::vector<std::string> &parts, bool json, 
             items.push_back({"Created", "created", when(row.created), std::nullopt});
             items.push_back({"Modified", "modified", when(row.modified), std::nullopt});
             items.push_back(written_with_item(row.attributes));
+            // The file the version was put from: its time and permission bits.
+            const auto &a = row.attributes;
+            if (a && (a->file_time || a->file_mode)) {
+                char mode[8] = "";
+                if (a->file_mode) std::snprintf(mode, sizeof mode, "%04o", *a->file_mode);
+                std::string text = a->file_time ? "modified " + when(*a->file_time / 1000) : "";
+                if (a->file_mode) text += std::string(text.empty() ? "" : ", ") + "mode " + mode;
+                nlohmann::ordered_json object = nlohmann::ordered_json::object();
+                object["modified"] = a->file_time ? nlohmann::ordered_json(utc_second(*a->file_time / 1000))
+                                                  : nlohmann::ordered_json();
+                object["mode"] = a->file_mode ? nlohmann::ordered_json(mode) : nlohmann::ordered_json();
+                items.push_back({"From file", "file", text, std::nullopt, object});
+            } else {
+                items.push_back({"From file", "file", "(not known)", std::nullopt, nlohmann::ordered_json()});
+            }
             if (row.stored_bytes >= 0)
                 items.push_back({"Stored", "stored",
                                  std::to_string(row.stored_bytes) + " bytes" +

@@ -4,6 +4,8 @@
 // setting and put's flags decide what is compressed.
 #include <nlohmann/json.hpp>
 
+#include <sys/stat.h>
+
 #include "support/catalog_sql.h"
 #include "zefcat_runner.h"
 
@@ -150,6 +152,25 @@ TEST_F(Integrity, ALibrarysSettingDecidesUntilPutSaysOtherwise) {
     EXPECT_EQ(zefcat({"get", "work.c.plain.source"}).out, text);
     ASSERT_EQ(zefcat({"config", "work", "compress=none"}).status, 0);
     EXPECT_EQ(zefcat({"put", "work.c.other.source", "-"}, "x\n").status, 0);
+}
+
+// info says what the store keeps beside the records: the file a version
+// was put from, the bytes it takes and its checksum.
+TEST_F(Integrity, InfoShowsTheFileAVersionWasPutFromAndWhatItTakes) {
+    write_file("plan.txt", "step one\n");
+    ASSERT_EQ(chmod(path("plan.txt").c_str(), 0640), 0);
+    timespec times[2] = {{1733650000, 0}, {1733650000, 0}};  // 2024-12-08T09:26:40Z
+    ASSERT_EQ(utimensat(AT_FDCWD, path("plan.txt").c_str(), times, 0), 0);
+    ASSERT_EQ(zefcat({"put", "work.notes.plan.source", "plan.txt"}).status, 0);
+    auto info = nlohmann::json::parse(zefcat({"info", "work.notes.plan.source", "--json"}).out);
+    EXPECT_EQ(info["file"]["modified"], "2024-12-08T09:26:40Z");
+    EXPECT_EQ(info["file"]["mode"], "0640");
+    EXPECT_EQ(info["stored"], 8 + 1 + 6) << "the line, its control byte and a record header";
+    EXPECT_EQ(info["checksum"].get<std::string>().size(), 32u);
+    // From standard input there is no file to say.
+    ASSERT_EQ(zefcat({"put", "work.notes.piped.source", "-"}, "x\n").status, 0);
+    EXPECT_TRUE(nlohmann::json::parse(zefcat({"info", "work.notes.piped.source", "--json"}).out)["file"].is_null());
+    EXPECT_NE(zefcat({"info", "work.notes.plan.source"}).out.find("mode 0640"), std::string::npos);
 }
 
 }  // namespace
