@@ -116,6 +116,15 @@ TEST_P(Integrity, CompressedChunksReadBackAsWrittenInEveryWay) {
     EXPECT_EQ(read_entry("work", "c", "text", "DATA").blocks, text);
     EXPECT_EQ(verdict("TEXT"), EntryVerdict::State::sound);
     EXPECT_TRUE(services.check_catalog("work", "c").empty());
+
+    // A chunk of one very long block is kept as it is, compressible or not;
+    // a compressed piece that claims such a length is refused unread.
+    write_entry("work", "c", "long", "DATA", {Block{1, std::string(9 << 20, 'z')}});
+    EntryRow l = row("LONG");
+    EXPECT_EQ(l.stored_bytes, l.bytes + 6);
+    ASSERT_EQ(store_sql("c", "UPDATE pieces SET codec = 1 WHERE content = (SELECT content FROM entries WHERE name = 'LONG')"),
+              "");
+    EXPECT_EQ(read_entry("work", "c", "long", "DATA").status, zef::kCatalogDamaged);
 }
 
 // A changed byte in a chunk (plain or compressed) fails the read as an I/O

@@ -31,7 +31,7 @@ void check_layout(const EntryKey &key, const EntryRow &row, const std::vector<Pi
         if (p.chunk_bytes < 0) damaged(key, piece_text(p) + "has no chunk");
         // A plain chunk's length gives the blocks' size; a compressed one's
         // is bounded by the longest chunk a writer makes.
-        int64_t packed = p.codec == kChunkPlain ? p.chunk_bytes : kLongestChunk;
+        int64_t packed = p.codec == kChunkPlain ? p.chunk_bytes : kLongestCompressedChunk;
         if (p.codec != kChunkPlain && p.codec != kChunkZstd) damaged(key, piece_text(p) + "is stored in an unknown form");
         if (p.block_count < 0 || p.block_count > packed / static_cast<int64_t>(kBlockHeader) || p.bytes < 0 ||
             (p.codec == kChunkPlain ? p.bytes != packed - p.block_count * static_cast<int64_t>(kBlockHeader)

@@ -25,7 +25,7 @@ ChunkEncoder::~ChunkEncoder() { ZSTD_freeCCtx(context_); }
 std::span<const uint8_t> ChunkEncoder::encode(std::span<const uint8_t> blocks, bool compress, Piece &piece) {
     piece.checksum = Checksum::of(blocks);
     piece.codec = kChunkPlain;
-    if (!compress || blocks.empty()) return blocks;
+    if (!compress || blocks.empty() || static_cast<int64_t>(blocks.size()) > kLongestCompressedChunk) return blocks;
     if (context_ == nullptr) {
         context_ = ZSTD_createCCtx();
         if (context_ == nullptr) return blocks;  // no memory for it: kept as it is
@@ -53,10 +53,11 @@ std::span<const uint8_t> ChunkDecoder::decode(const EntryKey &key, const Piece &
         fail(zef::kCatalogDamaged, piece_of(key, piece) + " damaged: impossible counts");
     std::span<const uint8_t> blocks = stored;
     if (piece.codec == kChunkZstd) {
-        // The piece's counts were checked against kLongestChunk with the
-        // entry's layout: the buffer's size never comes from the stored frame.
+        // The piece's counts bound the buffer (a compressed chunk is never
+        // longer than kLongestCompressedChunk); its size never comes from
+        // the stored frame.
         auto expected = static_cast<size_t>(packed_bytes(piece));
-        if (static_cast<int64_t>(stored.size()) != piece.chunk_bytes ||
+        if (packed_bytes(piece) > kLongestCompressedChunk || static_cast<int64_t>(stored.size()) != piece.chunk_bytes ||
             ZSTD_getFrameContentSize(stored.data(), stored.size()) != expected)
             fail(zef::kCatalogIoFailure, piece_of(key, piece) + ": compressed chunk disagrees with its piece");
         if (context_ == nullptr && (context_ = ZSTD_createDCtx()) == nullptr)

@@ -20,6 +20,10 @@ namespace zefhost::catalog {
 // The longest a chunk's packed blocks can be: a chunk is closed once it
 // passes kChunkTarget, so it ends with at most one block of any length.
 inline constexpr int64_t kLongestChunk = int64_t{kChunkTarget} + int64_t{kBlockHeader} + kMaxBlockLength;
+// The longest chunk kept compressed: a longer one (a few very long blocks)
+// is kept as it is, since compressing it would hold a second copy of it in
+// memory, and a reader never sizes a buffer above this from a stored frame.
+inline constexpr int64_t kLongestCompressedChunk = int64_t{8} << 20;
 
 class ChunkEncoder {
 public:
