@@ -1,0 +1,220 @@
+// A library whose database role lacks one privilege, as a role set up by
+// hand often does: every request that needs it fails with the server's
+// reason, and the catalog is left as it was (no writer rows, no stray
+// pieces or chunks, the stored entry unchanged).
+#include <string>
+#include <vector>
+
+#include "support.h"
+#include "zefhost/catalog/catalog_error.h"
+
+namespace cattest {
+namespace {
+
+using zefhost::catalog::CatalogError;
+
+enum class Op {
+    read,            // read WORK.C.A
+    write_new,       // write WORK.C.N
+    replace,         // write WORK.C.A anew
+    append,          // append to WORK.C.A
+    remove_entry,    // delete WORK.C.A
+    new_catalog,     // write WORK.M.N, a catalog not there yet
+    remove_catalog,  // remove WORK.C with its entries
+    list_catalogs,
+    catalog_exists,
+    check,
+};
+
+struct Refusal {
+    const char *name;
+    const char *revoke;  // run in the database before the role's library is assigned
+    Op op;
+    int32_t status;       // what the request answers
+    const char *message;  // part of the message it leaves ("" when it succeeds)
+    bool dead_writer = false;  // a writer of C.A that died, before the request
+};
+
+std::string row_name(const ::testing::TestParamInfo<Refusal> &info) { return info.param.name; }
+
+// Statuses of requests made through the vector and of tools' calls alike.
+template <typename F>
+int32_t status_of(F &&request) {
+    try {
+        request();
+        return 0;
+    } catch (const CatalogError &e) {
+        zefhost::catalog::Services::live().set_last_error(e.what());
+        return e.status();
+    }
+}
+
+int32_t write_blocks(std::string_view catalog, std::string_view name, int32_t mode, const std::vector<Block> &blocks) {
+    void *cat = nullptr, *entry = nullptr;
+    int32_t status = open_catalog("work", catalog, zef::kLibraryWrite, &cat);
+    if (status != 0) return status;
+    status = open_entry(cat, name, "DATA", mode, &entry);
+    if (status == 0) {
+        for (const Block &b : blocks)
+            if ((status = write_block(entry, b)) != 0) break;
+        int32_t closed = close_entry(entry);
+        if (status == 0) status = closed;
+    }
+    int32_t closed = close_catalog(cat);
+    return status != 0 ? status : closed;
+}
+
+class DatabasePrivileges : public CatalogTest, public ::testing::WithParamInterface<Refusal> {
+protected:
+    DatabasePrivileges() : CatalogTest(StoreKind::database) {}
+
+    int32_t run(Op op) {
+        auto &s = services;
+        switch (op) {
+        case Op::read:
+            return read_entry("work", "c", "a", "DATA").status;
+        case Op::write_new:
+            return write_blocks("c", "n", zef::kMemberOutput, numbered_blocks("n", 3000));
+        case Op::replace:
+            return write_blocks("c", "a", zef::kMemberOutput, numbered_blocks("r", 3000));
+        case Op::append:
+            return write_blocks("c", "a", zef::kMemberAppend, numbered_blocks("p", 10));
+        case Op::remove_entry: {
+            void *cat = nullptr;
+            int32_t status = open_catalog("work", "c", zef::kLibraryWrite, &cat);
+            if (status != 0) return status;
+            status = remove(cat, "a", "DATA");
+            close_catalog(cat);
+            return status;
+        }
+        case Op::new_catalog:
+            return write_blocks("m", "n", zef::kMemberOutput, numbered_blocks("n", 10));
+        case Op::remove_catalog:
+            return status_of([&] { s.remove_catalog("work", "c", true); });
+        case Op::list_catalogs:
+            return status_of([&] { s.list_catalogs("work"); });
+        case Op::catalog_exists:
+            return status_of([&] { s.catalog_exists("work", "c"); });
+        case Op::check:
+            return status_of([&] { s.check_catalog("work", "c"); });
+        }
+        return -1;
+    }
+};
+
+const std::vector<Block> &stored_a() {
+    static const std::vector<Block> blocks = numbered_blocks("a", 3000);
+    return blocks;
+}
+
+TEST_P(DatabasePrivileges, RefusedRequestsLeaveTheCatalogAsItWas) {
+    const Refusal &row = GetParam();
+    write_entry("work", "c", "a", "DATA", stored_a());
+    write_entry("work", "c", "b", "DATA", numbered_blocks("b", 5));
+    if (row.dead_writer) {
+        // Its row, and a piece it staged.
+        database->sql("INSERT INTO writers(catalog, name, type, pid, client, started) "
+                      "VALUES ('C', 'A', 'DATA', 1, 'gone', 0)");
+        database->sql("INSERT INTO chunks(data) VALUES ('\\x00')");
+        database->sql("INSERT INTO pieces SELECT max(w.content), 0, 0, 0, 0, 0, max(c.id) FROM writers AS w, chunks AS c");
+    }
+    database->sql("DO $$BEGIN CREATE ROLE clerk LOGIN; EXCEPTION WHEN duplicate_object THEN NULL; END$$");
+    database->sql("GRANT USAGE ON SCHEMA work TO clerk; "
+                  "GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA work TO clerk; "
+                  "GRANT USAGE ON ALL SEQUENCES IN SCHEMA work TO clerk");
+    database->sql(row.revoke);
+
+    std::string clerk = database->uri();
+    size_t user = clerk.find("user=zef");
+    ASSERT_NE(user, std::string::npos) << clerk;
+    clerk.replace(user, 8, "user=clerk");
+    services.deassign_library("work");
+    services.assign_database_library("work", clerk);
+    services.set_last_error("");
+    int32_t status = run(row.op);
+    EXPECT_EQ(status, row.status) << services.last_error();
+    EXPECT_NE(services.last_error().find(row.message), std::string::npos) << services.last_error();
+
+    // Back to the owner (whom privileges do not bind): the catalog as it
+    // was before the request.
+    services.deassign_library("work");
+    assign_work(services);
+    EXPECT_EQ(database->sql("SELECT count(*) FROM catalogs WHERE name = 'M'"), "0") << "a refused put left a catalog";
+    EXPECT_EQ(services.check_catalog("work", "c"), std::vector<std::string>{});
+    if (status != 0) {
+        EXPECT_EQ(read_entry("work", "c", "a", "DATA").blocks, stored_a());
+        EXPECT_EQ(count_rows("c", "entries"), 2);
+    }
+    // A writer whose close was refused left its row and what it staged,
+    // as a writer that died does: the entry's next writer clears both away.
+    write_entry("work", "c", row.op == Op::write_new ? "n" : "a", "DATA", stored_a());
+    EXPECT_EQ(count_rows("c", "writers"), 0);
+    EXPECT_EQ(services.check_catalog("work", "c"), std::vector<std::string>{});
+    EXPECT_EQ(database->sql("SELECT count(*) FROM chunks WHERE id NOT IN (SELECT chunk FROM pieces)"), "0");
+}
+
+constexpr int32_t kIo = zef::kCatalogIoFailure;
+constexpr const char *kDenied = "permission denied";
+
+INSTANTIATE_TEST_SUITE_P(
+    Database, DatabasePrivileges,
+    ::testing::Values(
+        // Reading.
+        Refusal{"FormatTable", "REVOKE SELECT ON zef_format FROM clerk", Op::read, kIo, kDenied},
+        Refusal{"CatalogRows", "REVOKE SELECT ON catalogs FROM clerk", Op::read, kIo, kDenied},
+        Refusal{"EntryRows", "REVOKE SELECT ON entries FROM clerk", Op::read, kIo, kDenied},
+        Refusal{"PieceRows", "REVOKE SELECT ON pieces FROM clerk", Op::read, kIo, kDenied},
+        Refusal{"ChunkRows", "REVOKE SELECT ON chunks FROM clerk", Op::read, kIo, kDenied},
+        Refusal{"CatalogListing", "REVOKE SELECT ON entries FROM clerk", Op::list_catalogs, kIo, kDenied},
+        Refusal{"CatalogPresence", "REVOKE SELECT ON catalogs FROM clerk", Op::catalog_exists, kIo, kDenied},
+        Refusal{"CheckOfPieces", "REVOKE SELECT ON pieces FROM clerk", Op::check, kIo, kDenied},
+        Refusal{"CheckOfChunks", "REVOKE SELECT ON chunks FROM clerk", Op::check, kIo, kDenied},
+        // Writing a new entry, statement by statement.
+        Refusal{"SharedPresenceLock",
+                "REVOKE EXECUTE ON FUNCTION pg_advisory_lock_shared(int4, int4) FROM PUBLIC", Op::write_new, kIo,
+                kDenied},
+        Refusal{"EntryLock", "REVOKE EXECUTE ON FUNCTION pg_try_advisory_lock(int4, int4) FROM PUBLIC",
+                Op::write_new, kIo, kDenied},
+        Refusal{"WriterLock", "REVOKE EXECUTE ON FUNCTION pg_advisory_lock(int4, int4) FROM PUBLIC",
+                Op::write_new, kIo, kDenied},
+        // Letting go is left to the session's end.
+        Refusal{"Unlocking", "REVOKE EXECUTE ON FUNCTION pg_advisory_unlock(int4, int4) FROM PUBLIC",
+                Op::write_new, 0, ""},
+        Refusal{"WriterRows", "REVOKE SELECT ON writers FROM clerk", Op::write_new, kIo, kDenied},
+        Refusal{"CatalogRowHold", "REVOKE UPDATE ON catalogs FROM clerk", Op::write_new, kIo, kDenied},
+        Refusal{"WriterInsert", "REVOKE INSERT ON writers FROM clerk", Op::write_new, kIo, kDenied},
+        Refusal{"ChunkInsert", "REVOKE INSERT ON chunks FROM clerk", Op::write_new, kIo, kDenied},
+        Refusal{"PieceInsert", "REVOKE INSERT ON pieces FROM clerk", Op::write_new, kIo, kDenied},
+        Refusal{"EntryInsert", "REVOKE INSERT ON entries FROM clerk", Op::write_new, kIo, kDenied},
+        Refusal{"WriterDelete", "REVOKE DELETE ON writers FROM clerk", Op::write_new, kIo, kDenied},
+        // Replacing and appending.
+        Refusal{"ReplaceChunkDelete", "REVOKE DELETE ON chunks FROM clerk", Op::replace, kIo, kDenied},
+        Refusal{"ReplacePieceDelete", "REVOKE DELETE ON pieces FROM clerk", Op::replace, kIo, kDenied},
+        Refusal{"ReplaceEntryUpdate", "REVOKE UPDATE ON entries FROM clerk", Op::replace, kIo, kDenied},
+        Refusal{"AppendPieceUpdate", "REVOKE UPDATE ON pieces FROM clerk", Op::append, kIo, kDenied},
+        Refusal{"AppendChunkDelete", "REVOKE DELETE ON chunks FROM clerk", Op::append, kIo, kDenied},
+        Refusal{"AppendPieceSelect", "REVOKE SELECT ON pieces FROM clerk", Op::append, kIo, kDenied},
+        // Removing an entry.
+        Refusal{"RemoveEntryLock", "REVOKE EXECUTE ON FUNCTION pg_try_advisory_lock(int4, int4) FROM PUBLIC",
+                Op::remove_entry, kIo, kDenied},
+        Refusal{"RemoveWriterClaim", "REVOKE UPDATE ON writers FROM clerk", Op::remove_entry, kIo, kDenied},
+        Refusal{"RemoveChunks", "REVOKE DELETE ON chunks FROM clerk", Op::remove_entry, kIo, kDenied},
+        Refusal{"RemovePieces", "REVOKE DELETE ON pieces FROM clerk", Op::remove_entry, kIo, kDenied},
+        Refusal{"RemoveEntryRow", "REVOKE DELETE ON entries FROM clerk", Op::remove_entry, kIo, kDenied},
+        // A writer that died: telling whether it lives, and clearing up after it.
+        Refusal{"DeadWriterProbe", "REVOKE SELECT ON pg_catalog.pg_locks FROM PUBLIC", Op::remove_entry, kIo,
+                kDenied, true},
+        Refusal{"DeadWriterRow", "REVOKE DELETE ON writers FROM clerk", Op::remove_entry, kIo, kDenied, true},
+        Refusal{"DeadWriterContent", "REVOKE DELETE ON chunks FROM clerk", Op::replace, kIo, kDenied, true},
+        // Catalogs.
+        Refusal{"NewCatalogRow", "REVOKE INSERT ON catalogs FROM clerk", Op::new_catalog, kIo, kDenied},
+        // The catalog made for a put that failed is removed again.
+        Refusal{"NewCatalogChunks", "REVOKE INSERT ON chunks FROM clerk", Op::new_catalog, kIo, kDenied},
+        Refusal{"RemoveCatalogHold", "REVOKE UPDATE ON catalogs FROM clerk", Op::remove_catalog, kIo, kDenied},
+        Refusal{"RemoveCatalogEntries", "REVOKE DELETE ON entries FROM clerk", Op::remove_catalog, kIo, kDenied},
+        Refusal{"RemoveCatalogRow", "REVOKE DELETE ON catalogs FROM clerk", Op::remove_catalog, kIo, kDenied},
+        Refusal{"RemoveCatalogChunks", "REVOKE DELETE ON chunks FROM clerk", Op::remove_catalog, kIo, kDenied}),
+    row_name);
+
+}  // namespace
+}  // namespace cattest
