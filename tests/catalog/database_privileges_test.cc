@@ -16,14 +16,28 @@ struct Refusal {
     Op op;
     int32_t status;       // what the request answers
     const char *message;  // part of the message it leaves ("" when it succeeds)
-    bool dead_writer = false;  // a writer of C.A that died, before the request
+    bool dead_writer = false;   // a writer of C.A that died, before the request
+    bool catalog_left = false;  // WORK.M, made for a put that failed, stays
 };
 
 std::string row_name(const ::testing::TestParamInfo<Refusal> &info) { return info.param.name; }
 
+// The test database as the role clerk, made by the caller.
+std::string clerk_uri(const TestDatabase &database) {
+    std::string uri = database.uri();
+    size_t user = uri.find("user=zef");
+    EXPECT_NE(user, std::string::npos) << uri;
+    return user == std::string::npos ? uri : uri.replace(user, 8, "user=clerk");
+}
+
 class DatabasePrivileges : public CatalogTest, public ::testing::WithParamInterface<Refusal> {
 protected:
     DatabasePrivileges() : CatalogTest(StoreKind::database) {}
+};
+
+class DatabasePrivilegesFresh : public CatalogTest {
+protected:
+    DatabasePrivilegesFresh() : CatalogTest(StoreKind::database) {}
 };
 
 const std::vector<Block> &stored_a() {
@@ -47,12 +61,8 @@ TEST_P(DatabasePrivileges, RefusedRequestsLeaveTheCatalogAsItWas) {
                   "GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA work TO clerk");
     database->sql(row.revoke);
 
-    std::string clerk = database->uri();
-    size_t user = clerk.find("user=zef");
-    ASSERT_NE(user, std::string::npos) << clerk;
-    clerk.replace(user, 8, "user=clerk");
     services.deassign_library("work");
-    services.assign_database_library("work", clerk);
+    services.assign_database_library("work", clerk_uri(*database));
     services.set_last_error("");
     int32_t status = run_request(services, row.op);
     EXPECT_EQ(status, row.status) << services.last_error();
@@ -62,7 +72,7 @@ TEST_P(DatabasePrivileges, RefusedRequestsLeaveTheCatalogAsItWas) {
     // was before the request.
     services.deassign_library("work");
     assign_work(services);
-    EXPECT_EQ(database->sql("SELECT count(*) FROM catalogs WHERE name = 'M'"), "0") << "a refused put left a catalog";
+    EXPECT_EQ(database->sql("SELECT count(*) FROM catalogs WHERE name = 'M'"), row.catalog_left ? "1" : "0");
     EXPECT_EQ(services.check_catalog("work", "c"), std::vector<std::string>{});
     if (status != 0) {
         EXPECT_EQ(read_entry("work", "c", "a", "DATA").blocks, stored_a());
@@ -91,6 +101,8 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"CatalogListing", "REVOKE SELECT ON entries FROM clerk", Op::list_catalogs, kIo, kDenied},
         Refusal{"CatalogPresence", "REVOKE SELECT ON catalogs FROM clerk", Op::catalog_exists, kIo, kDenied},
         Refusal{"CheckOfPieces", "REVOKE SELECT ON pieces FROM clerk", Op::check, kIo, kDenied},
+        Refusal{"CheckOfWriters", "REVOKE SELECT ON writers FROM clerk", Op::check, kIo, kDenied},
+        Refusal{"FormatProbe", "REVOKE EXECUTE ON FUNCTION to_regclass(text) FROM PUBLIC", Op::read, kIo, kDenied},
         Refusal{"CheckOfChunks", "REVOKE SELECT ON chunks FROM clerk", Op::check, kIo, kDenied},
         // Writing a new entry, statement by statement.
         Refusal{"SharedPresenceLock",
@@ -133,11 +145,45 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"NewCatalogRow", "REVOKE INSERT ON catalogs FROM clerk", Op::new_catalog, kIo, kDenied},
         // The catalog made for a put that failed is removed again.
         Refusal{"NewCatalogChunks", "REVOKE INSERT ON chunks FROM clerk", Op::new_catalog, kIo, kDenied},
+        // What cannot tell that the catalog is still empty, or cannot have
+        // it alone, leaves it be.
+        Refusal{"NewCatalogWriterRows", "REVOKE SELECT ON writers FROM clerk", Op::new_catalog, kIo, kDenied,
+                false, true},
+        Refusal{"NewCatalogRemovalLock",
+                "REVOKE INSERT ON chunks FROM clerk; "
+                "REVOKE EXECUTE ON FUNCTION pg_try_advisory_xact_lock(int4, int4) FROM PUBLIC",
+                Op::new_catalog, kIo, kDenied, false, true},
         Refusal{"RemoveCatalogHold", "REVOKE UPDATE ON catalogs FROM clerk", Op::remove_catalog, kIo, kDenied},
         Refusal{"RemoveCatalogEntries", "REVOKE DELETE ON entries FROM clerk", Op::remove_catalog, kIo, kDenied},
         Refusal{"RemoveCatalogRow", "REVOKE DELETE ON catalogs FROM clerk", Op::remove_catalog, kIo, kDenied},
         Refusal{"RemoveCatalogChunks", "REVOKE DELETE ON chunks FROM clerk", Op::remove_catalog, kIo, kDenied}),
     row_name);
+
+// A role that may not make the library's tables: nothing of them is left.
+TEST_F(DatabasePrivilegesFresh, ARoleThatCannotMakeTheTablesLeavesNoSchema) {
+    database->sql("DO $$BEGIN CREATE ROLE clerk LOGIN; EXCEPTION WHEN duplicate_object THEN NULL; END$$");
+    std::string clerk = clerk_uri(*database);
+    struct Case {
+        const char *refusal;
+        const char *message;
+    };
+    for (const Case &c : {Case{"REVOKE CREATE ON DATABASE {} FROM clerk", "permission denied for database"},
+                          Case{"GRANT CREATE ON DATABASE {} TO clerk; REVOKE EXECUTE ON FUNCTION "
+                               "pg_advisory_xact_lock(int4, int4) FROM PUBLIC",
+                               "permission denied for function"}}) {
+        SCOPED_TRACE(c.refusal);
+        std::string refusal = c.refusal;
+        for (size_t at; (at = refusal.find("{}")) != std::string::npos;)
+            refusal.replace(at, 2, database->sql("SELECT current_database()"));
+        database->sql(refusal);
+        services.deassign_library("work");
+        services.assign_database_library("work", clerk);
+        EXPECT_EQ(write_blocks("c", "a", zef::kMemberOutput, numbered_blocks("a", 5)), zef::kCatalogIoFailure);
+        EXPECT_NE(services.last_error().find(c.message), std::string::npos) << services.last_error();
+        EXPECT_EQ(database->sql("SELECT count(*) FROM pg_namespace WHERE nspname = 'work'"), "0");
+        EXPECT_FALSE(services.catalog_exists("work", "c"));
+    }
+}
 
 }  // namespace
 }  // namespace cattest
