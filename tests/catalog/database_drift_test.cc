@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "database_requests.h"
+#include "store_requests.h"
 
 namespace cattest {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "database_requests.h"
+#include "store_requests.h"
 
 namespace cattest {
 namespace {

@@ -1,4 +1,4 @@
-#include "database_requests.h"
+#include "store_requests.h"
 
 namespace cattest {
 

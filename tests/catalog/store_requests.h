@@ -1,5 +1,5 @@
-// Requests on the library WORK of a database, each as one status, for
-// tables of faults that each request meets.
+// Requests on the library WORK (a directory or a database), each as one
+// status, for tables of faults that each request meets.
 #pragma once
 
 #include <string_view>
