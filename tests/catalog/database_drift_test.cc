@@ -19,6 +19,8 @@ struct Drift {
     const char *message;
     // Held by another session in an open transaction during the request.
     const char *held = "";
+    // Added to the library's connection text for the request.
+    const char *options = "";
 };
 
 std::string row_name(const ::testing::TestParamInfo<Drift> &info) { return info.param.name; }
@@ -54,6 +56,10 @@ TEST_P(DatabaseDrift, RequestsSayWhatTheyMet) {
     std::string before = database->sql("SELECT string_agg(name || ':' || content, ',' ORDER BY name) FROM entries");
     if (*row.change) database->sql(row.change);
     services.set_busy_timeout(std::chrono::milliseconds(50));
+    if (*row.options) {
+        services.deassign_library("work");
+        services.assign_database_library("work", database->uri() + row.options);
+    }
     services.set_last_error("");
     {
         std::optional<OtherSession> other;
@@ -61,6 +67,8 @@ TEST_P(DatabaseDrift, RequestsSayWhatTheyMet) {
         EXPECT_EQ(run_request(services, row.op), row.status) << services.last_error();
     }
     EXPECT_NE(services.last_error().find(row.message), std::string::npos) << services.last_error();
+    services.deassign_library("work");
+    assign_work(services);
     if (!*row.change) {
         // Only held: once let go, everything is where it was.
         EXPECT_EQ(database->sql("SELECT string_agg(name || ':' || content, ',' ORDER BY name) FROM entries"), before);
@@ -106,6 +114,9 @@ INSTANTIATE_TEST_SUITE_P(
         Drift{"ChunksHeld", "", Op::replace, kBusy, "lock timeout", "LOCK TABLE chunks IN EXCLUSIVE MODE"},
         Drift{"CatalogRowHeld", "", Op::remove_catalog, kBusy, "lock timeout",
               "SELECT 1 FROM catalogs FOR KEY SHARE"},
+        // A statement the server cancels (its own time limit) while it waits.
+        Drift{"CanceledWhileHeld", "", Op::read, kBusy, "canceling statement due to statement timeout",
+              "LOCK TABLE entries IN ACCESS EXCLUSIVE MODE", "&options=-c%20statement_timeout%3D20"},
         Drift{"CatalogsHeldForListing", "", Op::list_catalogs, kBusy, "lock timeout",
               "LOCK TABLE catalogs IN ACCESS EXCLUSIVE MODE"}),
     row_name);
