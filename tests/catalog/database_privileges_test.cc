@@ -159,6 +159,21 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"RemoveCatalogChunks", "REVOKE DELETE ON chunks FROM clerk", Op::remove_catalog, kIo, kDenied}),
     row_name);
 
+// A role that may not export a snapshot: a long entry, which a reader
+// would read on two sessions, is read whole on one.
+TEST_F(DatabasePrivilegesFresh, WithoutSnapshotsALongEntryIsReadOnOneSession) {
+    std::vector<Block> blocks = numbered_blocks("l", 30000);
+    write_entry("work", "c", "l", "DATA", blocks);
+    database->sql("DO $$BEGIN CREATE ROLE clerk LOGIN; EXCEPTION WHEN duplicate_object THEN NULL; END$$");
+    database->sql("GRANT USAGE ON SCHEMA work TO clerk; GRANT SELECT ON ALL TABLES IN SCHEMA work TO clerk; "
+                  "REVOKE EXECUTE ON FUNCTION pg_export_snapshot() FROM PUBLIC");
+    services.deassign_library("work");
+    services.assign_database_library("work", clerk_uri(*database), /*read_only=*/true);
+    EntryRead read = read_entry("work", "c", "l", "DATA");
+    EXPECT_EQ(read.status, 0) << services.last_error();
+    EXPECT_EQ(read.blocks, blocks);
+}
+
 // A role that may not make the library's tables: nothing of them is left.
 TEST_F(DatabasePrivilegesFresh, ARoleThatCannotMakeTheTablesLeavesNoSchema) {
     database->sql("DO $$BEGIN CREATE ROLE clerk LOGIN; EXCEPTION WHEN duplicate_object THEN NULL; END$$");
