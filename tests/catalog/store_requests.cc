@@ -45,6 +45,27 @@ int32_t run_request(zefhost::catalog::Services &s, Op op) {
         return status_of([&] { s.catalog_exists("work", "c"); });
     case Op::check:
         return status_of([&] { s.check_catalog("work", "c"); });
+    case Op::list_entries:
+        return status_of([&] { s.list_entries("work", "c"); });
+    case Op::scan_type:
+    case Op::scan_all: {
+        void *cat = nullptr, *scan = nullptr;
+        int32_t status = open_catalog("work", "c", zef::kLibraryInput, &cat);
+        if (status != 0) return status;
+        status = status_of([&] { s.open_scan(cat, op == Op::scan_type ? "DATA    " : nullptr, &scan); });
+        if (status == 0) s.close_scan(scan);
+        close_catalog(cat);
+        return status;
+    }
+    case Op::describe: {
+        void *cat = nullptr;
+        int32_t status = open_catalog("work", "c", zef::kLibraryInput, &cat);
+        if (status != 0) return status;
+        int64_t size = 0;
+        status = cattest::describe(cat, "a", "DATA", &size);
+        close_catalog(cat);
+        return status;
+    }
     }
     return -1;
 }

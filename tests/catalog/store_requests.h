@@ -21,6 +21,10 @@ enum class Op {
     list_catalogs,
     catalog_exists,
     check,
+    list_entries,
+    scan_type,       // a directory scan of WORK.C for type DATA
+    scan_all,        // a directory scan of WORK.C for every type
+    describe,        // WORK.C.A's longest block
 };
 
 // What a tool's call answers, as a status; its message goes where a
