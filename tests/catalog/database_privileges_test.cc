@@ -102,6 +102,7 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"ScanByType", "REVOKE SELECT ON entries FROM clerk", Op::scan_type, kIo, kDenied},
         Refusal{"ScanOfAll", "REVOKE SELECT ON entries FROM clerk", Op::scan_all, kIo, kDenied},
         Refusal{"Describe", "REVOKE SELECT ON entries FROM clerk", Op::describe, kIo, kDenied},
+        Refusal{"Find", "REVOKE SELECT ON entries FROM clerk", Op::find, kIo, kDenied},
         Refusal{"CatalogListing", "REVOKE SELECT ON entries FROM clerk", Op::list_catalogs, kIo, kDenied},
         Refusal{"CatalogPresence", "REVOKE SELECT ON catalogs FROM clerk", Op::catalog_exists, kIo, kDenied},
         Refusal{"CheckOfPieces", "REVOKE SELECT ON pieces FROM clerk", Op::check, kIo, kDenied},

@@ -57,12 +57,13 @@ int32_t run_request(zefhost::catalog::Services &s, Op op) {
         close_catalog(cat);
         return status;
     }
-    case Op::describe: {
+    case Op::describe:
+    case Op::find: {
         void *cat = nullptr;
         int32_t status = open_catalog("work", "c", zef::kLibraryInput, &cat);
         if (status != 0) return status;
         int64_t size = 0;
-        status = cattest::describe(cat, "a", "DATA", &size);
+        status = op == Op::find ? cattest::find(cat, "a", "DATA") : cattest::describe(cat, "a", "DATA", &size);
         close_catalog(cat);
         return status;
     }

@@ -25,6 +25,7 @@ enum class Op {
     scan_type,       // a directory scan of WORK.C for type DATA
     scan_all,        // a directory scan of WORK.C for every type
     describe,        // WORK.C.A's longest block
+    find,            // whether WORK.C.A is there
 };
 
 // What a tool's call answers, as a status; its message goes where a
