@@ -260,7 +260,11 @@ pg::Connection *PostgresSession::helper() {
     if (helper_ || helper_refused_ || !connect_more_ || !reading_) return helper_.get();
     try {
         // The second session reads from this transaction's snapshot, so
-        // that both deliver the one version this reader opened.
+        // that both deliver the one version this reader opened. A refused
+        // export would end this transaction too: asked first.
+        pg::Result allowed = connection_->run("SELECT has_function_privilege('pg_export_snapshot()', 'EXECUTE')");
+        if (allowed.rows() != 1 || allowed.text(0, 0) != "t")
+            throw CatalogError(zef::kCatalogIoFailure, "snapshots may not be exported");
         std::string snapshot = connection_->run("SELECT pg_export_snapshot()").text(0, 0);
         if (snapshot.empty() || snapshot.find_first_not_of("0123456789ABCDEF-") != std::string::npos)
             throw CatalogError(zef::kCatalogIoFailure, "unexpected snapshot name");

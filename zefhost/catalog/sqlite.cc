@@ -91,7 +91,10 @@ void Connection::fail(int rc, std::string_view doing) const {
     message += ": ";
     message += doing;
     message += ": ";
-    message += db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+    // The connection's message is its last call's, which is not always the
+    // one that failed: a durable BEGIN that failed has reset the safety level since.
+    bool own = db_ != nullptr && (sqlite3_extended_errcode(db_) == rc || sqlite3_errcode(db_) == (rc & 0xFF));
+    message += own ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
     // SQLite says "disk I/O error" when it could not grow its -shm or -wal.
     if (db_ != nullptr && (rc & 0xFF) == SQLITE_IOERR && sqlite3_system_errno(db_) == ENOSPC)
         message += " (the disk is full)";
