@@ -532,7 +532,20 @@ PostgresStore::PostgresStore(DatabasePlace place, std::string catalog, bool writ
 }
 
 PostgresStore::~PostgresStore() {
-    // Ending the sessions lets go of every lock they hold.
+    // Ending the sessions lets go of every lock they hold, but only once
+    // the server has seen them end: the presence lock is let go of first,
+    // so that a removal of the catalog just after finds it free.
+    if (writable_ && main_) {
+        pg::Connection &connection = static_cast<PostgresSession &>(*main_).connection();
+        if (!connection.broken()) {
+            LockKeys keys = catalog_presence_keys(place_.schema, catalog_);
+            try {
+                connection.run("SELECT pg_advisory_unlock_shared($1::int4, $2::int4)", {keys.space, keys.object});
+            } catch (const CatalogError &) {
+                // Then the session's end lets go of it.
+            }
+        }
+    }
     idle_.clear();
     main_.reset();
 }
