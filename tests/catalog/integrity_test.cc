@@ -4,6 +4,7 @@
 // damage is made behind the store's back in its own tables.
 #include <fstream>
 #include <random>
+#include <tuple>
 
 #include "zefhost/catalog/catalog_error.h"
 #include "support.h"
@@ -192,6 +193,43 @@ TEST_P(Integrity, VersionsWithoutChecksumsReadAndAreSaidUnchecked) {
     write_entry("work", "c", "old", "DATA", text_blocks(10));
     EXPECT_EQ(verdict("OLD"), EntryVerdict::State::sound);
     EXPECT_TRUE(services.check_catalog("work", "c").empty());
+}
+
+// The rows of a compressed entry changed behind the store: each is refused
+// before any of its records goes out, as damage or as changed bytes.
+TEST_P(Integrity, CompressedPiecesThatDoNotHoldTogetherAreRefused) {
+    const std::vector<std::tuple<const char *, std::string, int32_t>> cases = {
+        {"a form no writer makes", "UPDATE pieces SET codec = 7", zef::kCatalogDamaged},
+        {"more bytes than the frame holds",
+         "UPDATE pieces SET bytes = bytes + 6, longest = longest + 6 WHERE ordinal = 0; "
+         "UPDATE entries SET bytes = bytes + 6, longest = longest + 6",
+         zef::kCatalogIoFailure},
+        {"more blocks than a compressed chunk can hold",
+         "UPDATE pieces SET block_count = 9000000 WHERE ordinal = 0; UPDATE entries SET blocks = 9000000",
+         zef::kCatalogDamaged},
+        {"a frame that is not one",
+         kind == StoreKind::directory ? "UPDATE chunks SET data = zeroblob(length(data))"
+                                      : "UPDATE chunks SET data = decode(repeat('00', octet_length(data)), 'hex')",
+         zef::kCatalogIoFailure},
+    };
+    services.set_compress_writes(true);
+    for (const auto &[what, sql, status] : cases) {
+        SCOPED_TRACE(what);
+        // One record per piece, so that its counts alone describe it.
+        write_entry("work", "c", "z", "DATA", {Block{1, std::string(1000, 'q')}});
+        ASSERT_EQ(store_sql("c", "UPDATE entries SET checksum = NULL; UPDATE pieces SET checksum = NULL"), "");
+        ASSERT_EQ(store_sql("c", "SELECT count(*) FROM pieces WHERE codec = 1"), "1");
+        ASSERT_EQ(store_sql("c", sql), "");
+        EXPECT_EQ(read_entry("work", "c", "z", "DATA").status, status) << services.last_error();
+        EXPECT_EQ(verdict("Z"), EntryVerdict::State::damaged);
+    }
+    // Settings are kept only where the library may be written.
+    services.deassign_library("work");
+    if (kind == StoreKind::directory)
+        services.assign_library("work", dir.path(), /*read_only=*/true);
+    else
+        services.assign_database_library("work", database->uri(), /*read_only=*/true);
+    EXPECT_THROW(services.save_library_settings("work", LibrarySettings{true}), zefhost::catalog::CatalogError);
 }
 
 TEST_P(Integrity, TheFileAVersionWasPutFromIsKeptWithIt) {
