@@ -182,7 +182,11 @@ TEST_F(LongLines, AHugeLineIsPutInBoundedMemory) {
     // process's own pages, shared until the exec.)
     long peak = peak_resident_kib(child);
     EXPECT_GT(peak, 0);
+#if !defined(__SANITIZE_ADDRESS__)
+    // (Under the sanitizers their shadow of zefcat's libraries alone takes
+    // more than this.)
     EXPECT_LT(peak, 64 * 1024) << "peak RSS in KiB";  // far below the 200 MB line
+#endif
     close(in[1]);
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
