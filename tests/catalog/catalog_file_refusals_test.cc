@@ -26,26 +26,18 @@ struct FileRefusal {
 
 std::string row_name(const ::testing::TestParamInfo<FileRefusal> &info) { return info.param.name; }
 
-class CatalogFileRefusals : public CatalogTest, public ::testing::WithParamInterface<FileRefusal> {
-protected:
-    void run_sql(const std::string &statement) {
-        sqlite3 *db = nullptr;
-        ASSERT_EQ(sqlite3_open(catalog_path("c").c_str(), &db), SQLITE_OK);
-        char *error = nullptr;
-        EXPECT_EQ(sqlite3_exec(db, statement.c_str(), nullptr, nullptr, &error), SQLITE_OK) << error;
-        sqlite3_free(error);
-        sqlite3_close(db);
-    }
-};
+class CatalogFileRefusals : public CatalogTest, public ::testing::WithParamInterface<FileRefusal> {};
 
 TEST_P(CatalogFileRefusals, LeaveTheCatalogAsItWas) {
     const FileRefusal &row = GetParam();
     std::vector<Block> a = numbered_blocks("a", 3000);
     write_entry("work", "c", "a", "DATA", a);
     write_entry("work", "c", "b", "DATA", numbered_blocks("b", 5));
-    if (*row.table)
-        run_sql(std::string("CREATE TRIGGER refusal BEFORE ") + row.event + " ON " + row.table +
-                " BEGIN SELECT RAISE(ABORT, 'refused by the file'); END");
+    if (*row.table) {
+        EXPECT_EQ(store_sql("c", std::string("CREATE TRIGGER refusal BEFORE ") + row.event + " ON " + row.table +
+                                     " BEGIN SELECT RAISE(ABORT, 'refused by the file'); END"),
+                  "");
+    }
     services.set_busy_timeout(std::chrono::milliseconds(50));
     services.set_last_error("");
     sqlite3 *holder = nullptr;
@@ -56,7 +48,9 @@ TEST_P(CatalogFileRefusals, LeaveTheCatalogAsItWas) {
     EXPECT_EQ(run_request(services, row.op), row.status) << services.last_error();
     EXPECT_NE(services.last_error().find(row.message), std::string::npos) << services.last_error();
     sqlite3_close_v2(holder);  // its transaction rolls back
-    if (*row.table) run_sql("DROP TRIGGER refusal");
+    if (*row.table) {
+        EXPECT_EQ(store_sql("c", "DROP TRIGGER refusal"), "");
+    }
 
     EXPECT_EQ(read_entry("work", "c", "a", "DATA").blocks, a);
     EXPECT_EQ(count_rows("c", "entries"), 2);
