@@ -87,6 +87,22 @@ CREATE TABLE IF NOT EXISTS settings(
 );
 )sql";
 
+// Runs `change` in one transaction that holds the schema's lock for makers
+// and upgraders, so that two processes never change its tables at once.
+template <typename Change>
+void under_schema_lock(pg::Connection &connection, const std::string &schema, Change change) {
+    LockKeys keys = catalog_presence_keys(schema, "");
+    connection.exec("BEGIN");
+    try {
+        connection.run("SELECT pg_advisory_xact_lock($1::int4, $2::int4)", {keys.space, keys.object});
+        change();
+        connection.exec("COMMIT");
+    } catch (...) {
+        connection.try_exec("ROLLBACK");
+        throw;
+    }
+}
+
 }  // namespace
 
 int32_t database_format_version(pg::Connection &connection, const std::string &schema) {
@@ -111,20 +127,13 @@ void ensure_database_tables(pg::Connection &connection, const std::string &schem
     int32_t version = database_format_version(connection, schema);
     if (version == 0) {
         // One maker at a time; whoever comes second finds the tables made.
-        LockKeys keys = catalog_presence_keys(schema, "");
-        connection.exec("BEGIN");
-        try {
-            connection.run("SELECT pg_advisory_xact_lock($1::int4, $2::int4)", {keys.space, keys.object});
+        under_schema_lock(connection, schema, [&] {
             connection.exec(("CREATE SCHEMA IF NOT EXISTS " + pg::quoted_identifier(schema)).c_str());
             if (database_format_version(connection, schema) == 0) {
                 connection.exec(kTables);
                 connection.run("INSERT INTO zef_format(version) VALUES($1)", {int64_t{kDatabaseFormatVersion}});
             }
-            connection.exec("COMMIT");
-        } catch (...) {
-            connection.try_exec("ROLLBACK");
-            throw;
-        }
+        });
         version = database_format_version(connection, schema);
     }
     check_database_format(version, schema, shown);
@@ -132,19 +141,12 @@ void ensure_database_tables(pg::Connection &connection, const std::string &schem
 
 void upgrade_database_tables(pg::Connection &connection, const std::string &schema) {
     // One upgrader at a time, as one maker; the second finds it done.
-    LockKeys keys = catalog_presence_keys(schema, "");
-    connection.exec("BEGIN");
-    try {
-        connection.run("SELECT pg_advisory_xact_lock($1::int4, $2::int4)", {keys.space, keys.object});
+    under_schema_lock(connection, schema, [&] {
         if (database_format_version(connection, schema) == 1) {
             connection.exec(kUpgradeFrom1);
             connection.run("UPDATE zef_format SET version = $1", {int64_t{kDatabaseFormatVersion}});
         }
-        connection.exec("COMMIT");
-    } catch (...) {
-        connection.try_exec("ROLLBACK");
-        throw;
-    }
+    });
 }
 
 }  // namespace zefhost::catalog
