@@ -10,11 +10,13 @@
 //                                where that is lower: a guard against regressions)
 //
 // ZEF_BENCH_SCALE multiplies the sizes (1 = 1,000,000 lines, 100 MiB),
-// ZEF_BENCH_RUNS sets the rounds, ZEF_BENCH_ZEFCAT the zefcat to run, and
-// TMPDIR where the files go.
+// ZEF_BENCH_RUNS sets the rounds, ZEF_BENCH_ZEFCAT the zefcat to run,
+// ZEF_BENCH_ONLY a comma-separated list of the layers to run (all when unset),
+// and TMPDIR where the files go.
 #include <stdlib.h>
 
 #include <cstdio>
+#include <vector>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -92,6 +94,11 @@ int run(bool guard) {
         for (bench::Pair &pair : bench::database_pairs(scratch.path / "tool", zefcat_path, tool, server->uri()))
             pairs.push_back(std::move(pair));
 
+    // Only the layers asked for, when one is being worked on.
+    if (const char *only = std::getenv("ZEF_BENCH_ONLY"); only != nullptr && *only != '\0') {
+        std::string wanted = std::string(",") + only + ",";
+        std::erase_if(pairs, [&](const bench::Pair &pair) { return wanted.find("," + pair.layer + ",") == std::string::npos; });
+    }
     bench::run_interleaved(pairs, runs);
     std::printf("scale %g, %d rounds, medians%s\n", scale, runs,
                 guard ? "; guard: a row fails below its floor" : "");

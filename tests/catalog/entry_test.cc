@@ -340,5 +340,48 @@ TEST_P(CatalogEntries, ALongEntryIsReadWholeWhileItIsReplaced) {
     EXPECT_EQ(close_catalog(cat), 0);
 }
 
+// Chunks of every size in one entry: runs of short blocks (many to a
+// chunk), and blocks of a megabyte (a chunk each, longer than the batch of
+// chunks a store fetches at once) and of less. Read whole, and from points
+// on either side of every change of size, each block comes back as written.
+TEST_P(CatalogEntries, ChunksOfEverySizeReadWholeAndFromAnyPoint) {
+    std::vector<Block> blocks;
+    std::vector<int64_t> edges;
+    auto run_of = [&](int count, size_t width) {
+        edges.push_back(static_cast<int64_t>(blocks.size()));
+        for (int i = 0; i < count; ++i) {
+            std::string bytes(width, static_cast<char>('a' + blocks.size() % 26));
+            bytes.replace(0, std::min<size_t>(width, 8), std::to_string(blocks.size()).substr(0, width));
+            blocks.push_back(Block{static_cast<uint16_t>(blocks.size() % 7), std::move(bytes)});
+        }
+    };
+    run_of(2000, 80);
+    run_of(5, size_t{1} << 20);
+    run_of(700, 300);
+    run_of(3, 700 * 1024);
+    run_of(40, 0);
+    run_of(24, 200 * 1024);
+    write_entry("work", "sizes", "e", "DATA", blocks);
+    EXPECT_EQ(read_entry("work", "sizes", "e", "DATA").blocks, blocks);
+
+    void *cat = nullptr, *reader = nullptr;
+    ASSERT_EQ(open_catalog("work", "sizes", zef::kLibraryInput, &cat), 0);
+    ASSERT_EQ(open_entry(cat, "e", "DATA", zef::kMemberInput, &reader), 0);
+    Block block;
+    for (auto edge = edges.rbegin(); edge != edges.rend(); ++edge)
+        for (int64_t position : {*edge - 1, *edge, *edge + 1}) {
+            if (position < 0) continue;
+            ASSERT_EQ(point(reader, position), 0) << position;
+            ASSERT_EQ(read_block(reader, block), 0) << position;
+            EXPECT_EQ(block, blocks[static_cast<size_t>(position)]) << position;
+        }
+    ASSERT_EQ(point(reader, edges[1] + 2), 0);
+    std::vector<Block> rest = read_rest(reader);
+    EXPECT_TRUE(std::equal(rest.begin(), rest.end(), blocks.begin() + edges[1] + 2, blocks.end()));
+    EXPECT_EQ(rest.size(), blocks.size() - static_cast<size_t>(edges[1] + 2));
+    EXPECT_EQ(close_entry(reader), 0);
+    EXPECT_EQ(close_catalog(cat), 0);
+}
+
 }  // namespace
 }  // namespace cattest

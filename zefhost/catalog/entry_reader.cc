@@ -36,12 +36,8 @@ void EntryReader::release() {
 void EntryReader::load_piece(size_t index) {
     const Piece &piece = pieces_[index];
     // The chunks of the pieces that follow, for a store that fetches ahead.
-    if (next_chunks_.empty()) {
-        next_chunks_.reserve(pieces_.size());
-        for (const Piece &p : pieces_) next_chunks_.push_back(p.chunk);
-    }
     std::optional<std::span<const uint8_t>> bytes =
-        session_->load_chunk(piece.chunk, std::span<const int64_t>(next_chunks_).subspan(index + 1));
+        session_->load_chunk(piece.chunk, std::span<const Piece>(pieces_).subspan(index + 1));
     if (!bytes) fail(zef::kCatalogDamaged, "entry " + key_.name + "." + key_.type + ": chunk missing");
     // Checked whole before its first block goes out: every block then fits
     // the size the entry reported, and reading on or pointing back within

@@ -35,7 +35,6 @@ private:
 
     std::unique_ptr<StoreSession> session_;
     std::vector<Piece> pieces_;
-    std::vector<int64_t> next_chunks_;  // the pieces' chunks, in order
     int64_t blocks_ = 0;
     int64_t position_ = 0;
     size_t next_piece_ = 0;       // the piece that follows the one being read

@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "catalog_error.h"
+#include "chunk.h"
 #include "postgres_schema.h"
 
 namespace zefhost::catalog {
@@ -14,6 +15,11 @@ namespace zefhost::catalog {
 namespace {
 
 constexpr size_t kIdleConnections = 4;
+// A request for chunks asks for about this many stored bytes (and at most
+// kChunksAhead + 1 chunks): enough that the round trip costs little against
+// the transfer, little enough that the first bytes go out early and the
+// batches a reader holds at once stay small.
+constexpr int64_t kBatchBytes = 1 << 20;
 constexpr size_t kChunksAhead = 15;
 
 // FNV-1a, folded to 31 bits so that the keys read the same as int4 and as
@@ -228,11 +234,33 @@ namespace {
 
 const char *const kChunksById = "SELECT id, data FROM chunks WHERE id = ANY($1::bigint[])";
 
-// "{a,b,c}": up to kChunksAhead + 1 ids as a bigint[] parameter.
+// "{a,b,c}": the ids of a request's chunks as a bigint[] parameter.
 std::string id_array(std::span<const int64_t> ids) {
     std::string text = "{";
-    for (size_t i = 0; i < ids.size() && i <= kChunksAhead; ++i) text += (i ? "," : "") + std::to_string(ids[i]);
+    for (size_t i = 0; i < ids.size(); ++i) text += (i ? "," : "") + std::to_string(ids[i]);
     return text + "}";
+}
+
+// How many of `pieces` one request asks for beside `already` bytes of
+// chunks it holds: until their chunks pass kBatchBytes, at most
+// kChunksAhead + 1 chunks in all, and at least one when it holds none. A
+// chunk of unknown length counts as one of the target's length.
+size_t batch_length(std::span<const Piece> pieces, int64_t already = 0) {
+    size_t count = 0;
+    size_t most = kChunksAhead + 1 - (already > 0 ? 1 : 0);
+    int64_t bytes = already;
+    while (count < pieces.size() && count < most && (bytes == 0 || bytes < kBatchBytes)) {
+        bytes += std::max<int64_t>(pieces[count].chunk_bytes >= 0 ? pieces[count].chunk_bytes : int64_t{kChunkTarget}, 1);
+        ++count;
+    }
+    return count;
+}
+
+std::vector<int64_t> chunk_ids(std::span<const Piece> pieces) {
+    std::vector<int64_t> ids;
+    ids.reserve(pieces.size());
+    for (const Piece &p : pieces) ids.push_back(p.chunk);
+    return ids;
 }
 
 }  // namespace
@@ -279,7 +307,7 @@ pg::Connection *PostgresSession::helper() {
     return helper_.get();
 }
 
-std::optional<std::span<const uint8_t>> PostgresSession::load_chunk(int64_t chunk, std::span<const int64_t> next) {
+std::optional<std::span<const uint8_t>> PostgresSession::load_chunk(int64_t chunk, std::span<const Piece> next) {
     if (auto held = current_.find(chunk)) return held;
     // A chunk per round trip would leave the server and this process each
     // waiting for the other, and one server session reassembles chunks more
@@ -296,7 +324,9 @@ std::optional<std::span<const uint8_t>> PostgresSession::load_chunk(int64_t chun
     if (!asked) {
         drop_in_flight();
         std::vector<int64_t> wanted{chunk};
-        wanted.insert(wanted.end(), next.begin(), next.begin() + std::min(next.size(), kChunksAhead));
+        // The asked chunk's own length is not known here: counted as the target's.
+        std::vector<int64_t> with = chunk_ids(next.first(batch_length(next, int64_t{kChunkTarget})));
+        wanted.insert(wanted.end(), with.begin(), with.end());
         current_ = batch_of(connection_->run(kChunksById, {id_array(wanted)}, true));
         asked = current_.find(chunk);
         if (!asked) return std::nullopt;
@@ -304,7 +334,7 @@ std::optional<std::span<const uint8_t>> PostgresSession::load_chunk(int64_t chun
     // The chunks named to follow that neither this batch nor a request
     // under way holds, asked for ahead.
     size_t held = 0;
-    while (held < next.size() && current_.find(next[held])) ++held;
+    while (held < next.size() && current_.find(next[held].chunk)) ++held;
     for (const InFlight &request : in_flight_) held += request.ids.size();
     auto busy = [this](const pg::Connection *lane) {
         return std::any_of(in_flight_.begin(), in_flight_.end(),
@@ -312,7 +342,8 @@ std::optional<std::span<const uint8_t>> PostgresSession::load_chunk(int64_t chun
     };
     // The second session is made while this one is idle (it exports the
     // snapshot), once more than a batch is still to come.
-    if (next.size() - held > kChunksAhead + 1 && !busy(connection_.get())) helper();
+    if (held < next.size() && batch_length(next.subspan(held)) < next.size() - held && !busy(connection_.get()))
+        helper();
     while (held < next.size()) {
         pg::Connection *lane = nullptr;
         if (!busy(connection_.get()))
@@ -320,10 +351,10 @@ std::optional<std::span<const uint8_t>> PostgresSession::load_chunk(int64_t chun
         else if (helper_ && !busy(helper_.get()))
             lane = helper_.get();
         if (lane == nullptr) break;
-        std::span<const int64_t> ids = next.subspan(held, std::min(next.size() - held, kChunksAhead + 1));
+        std::vector<int64_t> ids = chunk_ids(next.subspan(held, batch_length(next.subspan(held))));
         lane->send(kChunksById, {id_array(ids)}, true);
-        in_flight_.push_back(InFlight{lane, std::vector<int64_t>(ids.begin(), ids.end())});
         held += ids.size();
+        in_flight_.push_back(InFlight{lane, std::move(ids)});
     }
     return asked;
 }

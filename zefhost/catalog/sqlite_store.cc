@@ -196,7 +196,7 @@ std::vector<Piece> SqliteSession::pieces(int64_t content) {
     return out;
 }
 
-std::optional<std::span<const uint8_t>> SqliteSession::load_chunk(int64_t chunk, std::span<const int64_t>) {
+std::optional<std::span<const uint8_t>> SqliteSession::load_chunk(int64_t chunk, std::span<const Piece>) {
     release_chunk();
     chunk_ = &connection_->cached("SELECT data FROM chunks WHERE id = ?1");
     chunk_->bind(1, chunk);

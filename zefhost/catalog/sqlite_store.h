@@ -45,7 +45,7 @@ public:
     std::vector<EntryInfo> entries() override;
     std::vector<EntryKey> keys(const std::string &type_filter) override;
     std::vector<Piece> pieces(int64_t content) override;
-    std::optional<std::span<const uint8_t>> load_chunk(int64_t chunk, std::span<const int64_t> next) override;
+    std::optional<std::span<const uint8_t>> load_chunk(int64_t chunk, std::span<const Piece> next) override;
     void release_chunk() noexcept override;
 
     void put_entry(const EntryKey &key, const EntryRow &row) override;

@@ -104,11 +104,11 @@ public:
     virtual std::vector<EntryKey> keys(const std::string &type_filter) = 0;
     virtual std::vector<Piece> pieces(int64_t content) = 0;
     // The chunk's bytes, valid until the next load_chunk or release_chunk of
-    // this session; none when there is no such chunk. `next` names chunks
-    // likely to be asked for after it, in order: a store that pays a round
-    // trip per request may fetch them with it.
+    // this session; none when there is no such chunk. `next` names the
+    // pieces whose chunks are likely to be asked for after it, in order: a
+    // store that pays a round trip per request may fetch them with it.
     virtual std::optional<std::span<const uint8_t>> load_chunk(int64_t chunk,
-                                                               std::span<const int64_t> next = {}) = 0;
+                                                               std::span<const Piece> next = {}) = 0;
     virtual void release_chunk() noexcept = 0;
 
     virtual void put_entry(const EntryKey &key, const EntryRow &row) = 0;
