@@ -80,5 +80,29 @@ TEST_F(RunCarry, ShortRunAfterARefusedGrowthComesFromTheLeftover) {
     expect_clean();
 }
 
+// Runs longer than a block: blocks that lie wholly inside a run go straight
+// to their place in it, the block that crosses its end leaves the rest for
+// the next run, and a run the end of the entry cuts short comes back whole.
+TEST_F(RunCarry, LongRunsTakeWholeBlocksAndCarryTheOneThatCrossesTheirEnd) {
+    store("DATA", "GIF",
+          {{321, letters(0, 60)}, {321, letters(60, 60)}, {321, letters(120, 20)}, {321, letters(140, 60)},
+           {321, letters(200, 45)}});
+    assign_to("IN", "DATA", "GIF");
+    zef::StreamBlock *in = open_ok("IN", zef::kOpenInput, zef::kRecordStream);
+    ASSERT_NE(in, nullptr);
+    int64_t reads = host.calls(zef::routine::ylmread);
+    Record first = read_record(in, 130);
+    EXPECT_EQ(first.status, zef::kOk);
+    EXPECT_EQ(first.data, letters(0, 130));
+    EXPECT_EQ(host.calls(zef::routine::ylmread), reads + 3);
+    EXPECT_EQ(in->stream_remaining, 10);
+    Record second = read_record(in, 130);
+    EXPECT_EQ(second.status, zef::kOk);
+    EXPECT_EQ(second.data, letters(130, 115));
+    EXPECT_EQ(read_record(in, 130).status, zef::kEndOfFile);
+    EXPECT_EQ(close(in), zef::kOk);
+    expect_clean();
+}
+
 }  // namespace
 }  // namespace records_test

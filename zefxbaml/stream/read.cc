@@ -1,7 +1,8 @@
 // yxlread (slot 18): the general read. Every format but S takes one host
 // block as one record, handed out in place in record_buffer; S format puts
 // together runs of a wanted number of bytes in stream_buffer, carrying what a
-// run leaves of a block over to the next read.
+// run leaves of a block over to the next read; a block that lies wholly
+// inside the run is read into its place there rather than copied.
 #include <algorithm>
 #include <cstdint>
 
@@ -151,7 +152,10 @@ int32_t read_run(StreamBlock *stream, char **data, int64_t *length) {
     bool carried = sum > 0;
 
     for (bool first = true;; first = false) {
-        status = read_block(stream);
+        // A block that cannot pass the end of the run is read straight into
+        // its place: nothing of it is left over, and nothing need be copied.
+        bool in_place = wanted - sum >= block_capacity;
+        status = in_place ? read_block_into(stream, run + sum) : read_block(stream);
         int64_t count = stream->buffer_count;
         if (status == kEndOfFile) {
             if (first && !carried) {
@@ -171,7 +175,7 @@ int32_t read_run(StreamBlock *stream, char **data, int64_t *length) {
             *length = sum + needed;
         }
         if (needed <= count) {
-            copy_bytes(run + sum, block, needed);
+            if (!in_place) copy_bytes(run + sum, block, needed);
             stream->stream_offset = needed == count ? 0 : static_cast<int32_t>(needed);
             stream->stream_remaining = static_cast<int32_t>(count - needed);
             if (status != kOk) return status;
@@ -179,7 +183,7 @@ int32_t read_run(StreamBlock *stream, char **data, int64_t *length) {
             return kOk;
         }
         if (sum + count > stream->stream_buffer_size) return kRecordTruncated;
-        copy_bytes(run + sum, block, count);
+        if (!in_place) copy_bytes(run + sum, block, count);
         stream->stream_offset = 0;
         stream->stream_remaining = 0;
         sum += count;

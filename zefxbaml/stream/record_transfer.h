@@ -40,15 +40,16 @@ inline void fill_blanks(char *target, int64_t count) {
     if (count > 0) std::memset(target, kBlank, static_cast<size_t>(count));
 }
 
-// One block from the entry into record_buffer. Stores buffer_count and
+// One block from the entry into record_buffer (or `target`, which holds as
+// many bytes as record_buffer does: an S run's place). Stores buffer_count and
 // last_record_code and returns the ylmread status with the end of member
 // turned into 0x801. The count kept is never below 0 nor above what
 // record_buffer holds, whatever the host reports, so nothing that follows
 // reaches past the buffer.
-inline int32_t read_block(StreamBlock *stream) {
+inline int32_t read_block_into(StreamBlock *stream, char *target) {
     TransferRequest &transfer = stream->transfer_request;
     std::memset(&transfer, 0, sizeof transfer);
-    transfer.buffer = stream->record_buffer;
+    transfer.buffer = target;
     int32_t status = host::ylmread(stream->member_handle, &transfer);
     if (is_end_of_member(status)) status = kEndOfFile;
 
@@ -58,6 +59,8 @@ inline int32_t read_block(StreamBlock *stream) {
     stream->last_record_code = transfer.record_code;
     return status;
 }
+
+inline int32_t read_block(StreamBlock *stream) { return read_block_into(stream, stream->record_buffer); }
 
 // One record to the entry with the given record code.
 inline int32_t write_record(StreamBlock *stream, const char *record, int64_t length,
