@@ -250,16 +250,28 @@ void Output::apply_file_attributes() {
 }
 
 void Output::write(std::string_view bytes) {
+    // A piece of half the buffer or more goes out as it is, after what the
+    // buffer holds: copying it into the buffer first would gain nothing.
+    if (bytes.size() >= kOutputBuffer / 2) {
+        flush();
+        write_out(bytes);
+        return;
+    }
     buffer_.append(bytes);
     if (buffer_.size() >= kOutputBuffer) flush();
 }
 
 void Output::flush() {
     if (buffer_.empty()) return;
+    write_out(buffer_);
+    buffer_.clear();
+}
+
+void Output::write_out(std::string_view bytes) {
     open();
     if (kind_ == Kind::kStandardOutput) std::cout.flush();
-    const char *next = buffer_.data();
-    size_t left = buffer_.size();
+    const char *next = bytes.data();
+    size_t left = bytes.size();
     while (left > 0) {
         ssize_t written = ::write(fd_, next, left);
         if (written < 0 && errno == EINTR) continue;
@@ -267,7 +279,6 @@ void Output::flush() {
         next += written;
         left -= static_cast<size_t>(written);
     }
-    buffer_.clear();
 }
 
 void Output::commit() {

@@ -61,6 +61,7 @@ private:
 
     void open();
     void flush();
+    void write_out(std::string_view bytes);
     void apply_file_attributes();
     [[noreturn]] void fail(const std::string &doing, int error);
 
