@@ -154,8 +154,8 @@ int32_t read_run(StreamBlock *stream, char **data, int64_t *length) {
     for (bool first = true;; first = false) {
         // A block that cannot pass the end of the run is read straight into
         // its place: nothing of it is left over, and nothing need be copied.
-        bool in_place = wanted - sum >= block_capacity;
-        status = in_place ? read_block_into(stream, run + sum) : read_block(stream);
+        bool in_place = wanted - sum >= longest_block(stream);
+        status = in_place ? read_block_into(stream, run + sum, wanted - sum) : read_block(stream);
         int64_t count = stream->buffer_count;
         if (status == kEndOfFile) {
             if (first && !carried) {
