@@ -133,6 +133,14 @@ TEST_P(CatalogEntries, UpdateReplacesTheBlockAtANotedPosition) {
     ASSERT_EQ(write_block(entry, Block{1, ""}), 0);
     ASSERT_EQ(point(entry, 3), 0);
     ASSERT_EQ(write_block(entry, Block{3, "three"}), 0);
+    // A writer points within the entry or just past its end, nowhere else;
+    // a refused point leaves the position where it was.
+    EXPECT_EQ(point(entry, 2001), zef::kCatalogBadRequest);
+    EXPECT_NE(services.last_error().find("position 2001 outside the entry"), std::string::npos)
+        << services.last_error();
+    EXPECT_EQ(point(entry, -1), zef::kCatalogBadRequest);
+    ASSERT_EQ(note(entry, &noted), 0);
+    EXPECT_EQ(noted, 4);
     ASSERT_EQ(close_entry(entry), 0);
     ASSERT_EQ(close_catalog(cat), 0);
 
