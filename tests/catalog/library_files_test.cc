@@ -188,6 +188,26 @@ TEST_F(LibraryFiles, AReadOnlyMountRefusesSettingsAndCompaction) {
     EXPECT_EQ(read_entry("work", "c", "e", "DATA").blocks, numbered_blocks("e", 20));
 }
 
+// A catalog file the system will not unlink (here a mount point in the
+// child's namespace): the removal says so and the catalog stays whole.
+TEST_F(LibraryFiles, ACatalogFileThatCannotBeUnlinkedIsNotRemoved) {
+    write_entry("work", "c", "e", "DATA", numbered_blocks("e", 20));
+    const std::filesystem::path file = catalog_path("c");
+    Child child([&](const Child::Channel &) {
+        if (!own_mounts() || ::mount(file.c_str(), file.c_str(), nullptr, MS_BIND, nullptr) != 0)
+            return kNoNamespace;
+        Refused r = refusal_of([&] { services.remove_catalog("work", "c", true); });
+        if (!says(r, zef::kCatalogIoFailure, "cannot remove " + file.string() + ": Device or resource busy"))
+            return 1;
+        return services.catalog_exists("work", "c") && services.open_catalogs() == 0 ? 0 : 2;
+    });
+    int code = child.wait();
+    if (code == kNoNamespace) GTEST_SKIP() << "no mount namespace here";
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(read_entry("work", "c", "e", "DATA").blocks, numbered_blocks("e", 20));
+    EXPECT_EQ(services.check_catalog("work", "c"), std::vector<std::string>{});
+}
+
 // Compaction needs room for two copies of the catalog's data: where there
 // is not enough, beside the catalog or where the copy is built, it is
 // refused before it starts.
