@@ -108,6 +108,11 @@ INSTANTIATE_TEST_SUITE_P(
               "does not exist"},
         Drift{"CatalogRowDeletedRemoval", "DELETE FROM entries; DELETE FROM catalogs", Op::remove_catalog,
               kMissing, "does not exist"},
+        Drift{"SchemaDroppedVacuum", "SET client_min_messages = warning; DROP SCHEMA work CASCADE", Op::vacuum,
+              kMissing, "catalog WORK.C does not exist"},
+        // A library without tables has nothing to compact.
+        Drift{"SchemaDroppedLibraryVacuum", "SET client_min_messages = warning; DROP SCHEMA work CASCADE",
+              Op::vacuum_library, 0, ""},
         // Tables another session holds past the wait.
         Drift{"EntriesHeld", "", Op::read, kBusy, "lock timeout", "LOCK TABLE entries IN ACCESS EXCLUSIVE MODE"},
         Drift{"WritersHeld", "", Op::write_new, kBusy, "lock timeout", "LOCK TABLE writers IN EXCLUSIVE MODE"},
@@ -118,7 +123,10 @@ INSTANTIATE_TEST_SUITE_P(
         Drift{"CanceledWhileHeld", "", Op::read, kBusy, "canceling statement due to statement timeout",
               "LOCK TABLE entries IN ACCESS EXCLUSIVE MODE", "&options=-c%20statement_timeout%3D20"},
         Drift{"CatalogsHeldForListing", "", Op::list_catalogs, kBusy, "lock timeout",
-              "LOCK TABLE catalogs IN ACCESS EXCLUSIVE MODE"}),
+              "LOCK TABLE catalogs IN ACCESS EXCLUSIVE MODE"},
+        // A reader's transaction keeps a table from being rewritten.
+        Drift{"ChunksReadDuringVacuum", "", Op::vacuum, kBusy, "table chunks is in use by another session",
+              "SELECT count(*) FROM chunks"}),
     row_name);
 
 }  // namespace

@@ -161,7 +161,10 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"RemoveCatalogHold", "REVOKE UPDATE ON catalogs FROM clerk", Op::remove_catalog, kIo, kDenied},
         Refusal{"RemoveCatalogEntries", "REVOKE DELETE ON entries FROM clerk", Op::remove_catalog, kIo, kDenied},
         Refusal{"RemoveCatalogRow", "REVOKE DELETE ON catalogs FROM clerk", Op::remove_catalog, kIo, kDenied},
-        Refusal{"RemoveCatalogChunks", "REVOKE DELETE ON chunks FROM clerk", Op::remove_catalog, kIo, kDenied}),
+        Refusal{"RemoveCatalogChunks", "REVOKE DELETE ON chunks FROM clerk", Op::remove_catalog, kIo, kDenied},
+        // Compaction: only the tables' owner may rewrite them.
+        Refusal{"VacuumByAnotherRole", "SELECT 1", Op::vacuum, zef::kCatalogBadRequest,
+                "only the owner of schema work's tables may compact them"}),
     row_name);
 
 // A role that may not export a snapshot: a long entry, which a reader

@@ -40,6 +40,21 @@ TEST_F(DatabaseStore, TablesOfTheFirstFormatReadAndAreBroughtUpToDateByAWriter) 
     EXPECT_TRUE(services.check_catalog("work", "c").empty());
 }
 
+// A catalog's row deleted by hand while a handle of it is open: the next
+// writer finds it missing and leaves nothing in the tables.
+TEST_F(DatabaseStore, AWriterOfACatalogRemovedBehindItsHandleIsRefused) {
+    void *cat = nullptr, *entry = nullptr;
+    ASSERT_EQ(open_catalog("work", "gone", zef::kLibraryWrite, &cat), 0);
+    database->sql("DELETE FROM catalogs WHERE name = 'GONE'");
+    EXPECT_EQ(open_entry(cat, "a", "DATA", zef::kMemberOutput, &entry), zef::kCatalogMissing);
+    EXPECT_NE(services.last_error().find("catalog GONE was removed"), std::string::npos) << services.last_error();
+    EXPECT_EQ(services.open_entries(), 0u);
+    EXPECT_EQ(close_catalog(cat), 0);
+    EXPECT_EQ(database->sql("SELECT count(*) FROM writers"), "0");
+    EXPECT_EQ(database->sql("SELECT count(*) FROM entries"), "0");
+    EXPECT_FALSE(services.catalog_exists("work", "gone"));
+}
+
 TEST_F(DatabaseStore, CatalogsAreRemovedAsADirectoryLibraryRemovesThem) {
     using zefhost::catalog::CatalogError;
     EXPECT_THROW(services.remove_catalog("work", "none", true), CatalogError);

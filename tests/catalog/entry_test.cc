@@ -133,6 +133,14 @@ TEST_P(CatalogEntries, UpdateReplacesTheBlockAtANotedPosition) {
     ASSERT_EQ(write_block(entry, Block{1, ""}), 0);
     ASSERT_EQ(point(entry, 3), 0);
     ASSERT_EQ(write_block(entry, Block{3, "three"}), 0);
+    // A writer points within the entry or just past its end, nowhere else;
+    // a refused point leaves the position where it was.
+    EXPECT_EQ(point(entry, 2001), zef::kCatalogBadRequest);
+    EXPECT_NE(services.last_error().find("position 2001 outside the entry"), std::string::npos)
+        << services.last_error();
+    EXPECT_EQ(point(entry, -1), zef::kCatalogBadRequest);
+    ASSERT_EQ(note(entry, &noted), 0);
+    EXPECT_EQ(noted, 4);
     ASSERT_EQ(close_entry(entry), 0);
     ASSERT_EQ(close_catalog(cat), 0);
 
@@ -247,6 +255,34 @@ TEST_P(CatalogEntries, AnOpenEntryIsNotDeletedAndASecondWriterIsRefused) {
     EXPECT_EQ(remove(other, "busy", "DATA"), 0);
     EXPECT_EQ(close_catalog(other), 0);
     EXPECT_EQ(close_catalog(cat), 0);
+}
+
+// An entry changed by hand behind its writer (here: made to name another
+// entry's content): the writer's close is refused rather than overwrite
+// what it did not read, and the entry's next writer clears what it left.
+TEST_P(CatalogEntries, AWriterWhoseEntryChangedBehindItIsRefusedAtItsClose) {
+    write_entry("work", "c", "a", "DATA", numbered_blocks("a", 10));
+    write_entry("work", "c", "b", "DATA", numbered_blocks("b", 10));
+    const std::string content = store_sql("c", "SELECT content FROM entries WHERE name = 'A'");
+    void *cat = nullptr, *entry = nullptr;
+    ASSERT_EQ(open_catalog("work", "c", zef::kLibraryWrite, &cat), 0);
+    ASSERT_EQ(open_entry(cat, "a", "DATA", zef::kMemberAppend, &entry), 0);
+    ASSERT_EQ(write_block(entry, Block{1, "more"}), 0);
+    ASSERT_EQ(store_sql("c", "UPDATE entries SET content = (SELECT content FROM entries WHERE name = 'B') "
+                             "WHERE name = 'A'"),
+              "");
+    EXPECT_EQ(close_entry(entry), zef::kCatalogEntryInUse);
+    EXPECT_NE(services.last_error().find("entry A.DATA changed under its writer"), std::string::npos)
+        << services.last_error();
+    EXPECT_EQ(services.open_entries(), 0u);
+    EXPECT_EQ(close_catalog(cat), 0);
+
+    ASSERT_EQ(store_sql("c", "UPDATE entries SET content = " + content + " WHERE name = 'A'"), "");
+    EXPECT_EQ(read_entry("work", "c", "a", "DATA").blocks, numbered_blocks("a", 10));
+    EXPECT_EQ(read_entry("work", "c", "b", "DATA").blocks, numbered_blocks("b", 10));
+    write_entry("work", "c", "a", "DATA", numbered_blocks("new", 3));
+    EXPECT_EQ(count_rows("c", "writers"), 0);
+    EXPECT_EQ(services.check_catalog("work", "c"), std::vector<std::string>{});
 }
 
 TEST_P(CatalogEntries, SeveralCatalogsAndEntriesOpenAtOnce) {

@@ -39,6 +39,10 @@ int32_t run_request(zefhost::catalog::Services &s, Op op) {
         return write_blocks("m", "n", zef::kMemberOutput, numbered_blocks("n", 10));
     case Op::remove_catalog:
         return status_of([&] { s.remove_catalog("work", "c", true); });
+    case Op::vacuum:
+        return status_of([&] { s.vacuum_catalog("work", "c"); });
+    case Op::vacuum_library:
+        return status_of([&] { s.vacuum_catalog("work", ""); });
     case Op::list_catalogs:
         return status_of([&] { s.list_catalogs("work"); });
     case Op::catalog_exists:

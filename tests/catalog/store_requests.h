@@ -26,6 +26,8 @@ enum class Op {
     scan_all,        // a directory scan of WORK.C for every type
     describe,        // WORK.C.A's longest block
     find,            // whether WORK.C.A is there
+    vacuum,          // compact WORK.C
+    vacuum_library,  // compact every catalog of WORK (a database's)
 };
 
 // What a tool's call answers, as a status; its message goes where a

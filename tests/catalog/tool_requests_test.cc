@@ -20,6 +20,7 @@ struct Request {
     const char *what;
     std::function<void(Services &)> call;
     int32_t status;
+    const char *message = "";  // part of what the refusal says
 };
 
 TEST_P(ToolRequests, AreRefusedWithTheStatusThatSaysWhy) {
@@ -53,6 +54,18 @@ TEST_P(ToolRequests, AreRefusedWithTheStatusThatSaysWhy) {
              s.remove_catalog("work", "c", true);
          },
          zef::kCatalogEntryInUse},
+        // Attributes and times go to a writer this process has open: the
+        // writer of C.B is not one of C.A.
+        {"times of an entry no writer has open",
+         [](Services &s) { s.set_written_times("work", "c", "a", "DATA", 1, 2); }, zef::kCatalogBadRequest,
+         "no writer of entry A.DATA is open"},
+        {"attributes of an entry no writer has open",
+         [&](Services &s) { s.set_written_attributes("work", "c", "a", "DATA", attributes); },
+         zef::kCatalogBadRequest, "no writer of entry A.DATA is open"},
+        {"times in no catalog", [](Services &s) { s.set_written_times("work", "none", "b", "DATA", 1, 2); },
+         zef::kCatalogBadRequest},
+        {"compacting in a library of no name", [](Services &s) { s.vacuum_catalog("", "c"); },
+         zef::kCatalogLibraryNotAssigned, "is not assigned"},
     };
     for (const Request &r : requests) {
         SCOPED_TRACE(r.what);
@@ -61,8 +74,10 @@ TEST_P(ToolRequests, AreRefusedWithTheStatusThatSaysWhy) {
             ADD_FAILURE() << "done";
         } catch (const CatalogError &e) {
             EXPECT_EQ(e.status(), r.status) << e.what();
+            EXPECT_NE(std::string(e.what()).find(r.message), std::string::npos) << e.what();
         }
     }
+    EXPECT_EQ(services.open_entries(), 1u);
     ASSERT_NE(writer, nullptr);
     EXPECT_EQ(close_entry(writer), 0);
     EXPECT_EQ(close_catalog(cat), 0);

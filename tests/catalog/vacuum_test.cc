@@ -186,6 +186,40 @@ TEST_P(CatalogVacuum, AMissingCatalogOrLibraryAndAReadOnlyLibraryAreRefused) {
     EXPECT_NE(said.find("read-only"), std::string::npos) << said;
 }
 
+// The catalogs of a library in a database share its tables: a writer of
+// one catalog keeps every other from being compacted, and is left alone.
+class DatabaseVacuum : public CatalogTest {
+protected:
+    DatabaseVacuum() : CatalogTest(StoreKind::database) {}
+};
+
+TEST_F(DatabaseVacuum, AWriterOfAnotherCatalogKeepsTheSharedTablesFromBeingCompacted) {
+    write_entry("work", "c", "small", "DATA", numbered_blocks("small", 3));
+    Child writer([](const Child::Channel &channel) {
+        void *cat = nullptr, *entry = nullptr;
+        if (open_catalog("work", "other", zef::kLibraryWrite, &cat) != 0) return 10;
+        if (open_entry(cat, "live", "DATA", zef::kMemberOutput, &entry) != 0) return 11;
+        if (write_block(entry, Block{1, "live"}) != 0) return 12;
+        channel.send('w');
+        if (channel.receive() != 'g') return 13;
+        return close_entry(entry) == 0 && close_catalog(cat) == 0 ? 0 : 14;
+    });
+    ASSERT_EQ(writer.channel().receive(), 'w');
+    try {
+        services.vacuum_catalog("work", "c");
+        ADD_FAILURE() << "compacted under a writer";
+    } catch (const CatalogError &e) {
+        EXPECT_EQ(e.status(), zef::kCatalogEntryInUse);
+        EXPECT_NE(std::string(e.what()).find("an entry of library WORK is being written"), std::string::npos)
+            << e.what();
+    }
+    writer.channel().send('g');
+    EXPECT_EQ(writer.wait(), 0);
+    EXPECT_EQ(read_entry("work", "other", "live", "DATA").blocks, (std::vector<Block>{{1, "live"}}));
+    EXPECT_EQ(services.vacuum_catalog("work", "c").collected.dead_writers, 0);
+    EXPECT_EQ(count_rows("c", "writers"), 0);
+}
+
 // A directory library's own failure: the file system refuses the log's
 // growth halfway through the compaction (a file size limit, as a full
 // disk would).

@@ -165,7 +165,14 @@ LibrarySettings DirectoryLibrary::settings() {
     while (got < text.size()) {
         ssize_t n = ::read(fd, text.data() + got, text.size() - got);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
+        if (n < 0) {
+            // A name that opens but does not read (a directory, a failing
+            // disk) is no settings file, not an empty one.
+            int error = errno;
+            ::close(fd);
+            fail(zef::kCatalogDamaged, path.string() + ": " + std::strerror(error));
+        }
+        if (n == 0) break;
         got += static_cast<size_t>(n);
     }
     ::close(fd);
