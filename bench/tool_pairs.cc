@@ -186,9 +186,15 @@ std::vector<Pair> database_pairs(const fs::path &directory, const std::string &z
         return ChildRun{all, dir};
     };
     ChildRun db_put = zef(database_uri, {"put", "bench.db.data.png", "data.bin"});
-    ChildRun db_get = zef(database_uri, {"get", "bench.db.data.png"});
     ChildRun dir_put = zef(library.string(), {"put", "bench.db.data.png", "data.bin"});
-    ChildRun dir_get = zef(library.string(), {"get", "bench.db.data.png"});
+    // The gets read an entry put once, here, rather than the one each round
+    // replaces: on the server a replaced version's rows stay until a vacuum
+    // collects them, and a read that meets them measures the collection's
+    // schedule, not the store.
+    run(zef(database_uri, {"put", "bench.db.read.png", "data.bin"}));
+    run(zef(library.string(), {"put", "bench.db.read.png", "data.bin"}));
+    ChildRun db_get = zef(database_uri, {"get", "bench.db.read.png"});
+    ChildRun dir_get = zef(library.string(), {"get", "bench.db.read.png"});
 
     Pair p;
     p.layer = "database";
