@@ -363,7 +363,6 @@ std::vector<Pair> InProcessPairs::pairs() {
         [&s] { return s.flat_read(); }, 1.5, ">= 1.5");
     // Where a tenth of the sizes gives figures below a third of the goal
     // today (measured on a loaded machine): half of those.
-    pairs[3].guard = 0.18;
     pairs[4].guard = 0.17;
     pairs[5].guard = 0.26;
     return pairs;
