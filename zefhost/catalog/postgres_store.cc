@@ -244,13 +244,15 @@ std::string id_array(std::span<const int64_t> ids) {
 // How many of `pieces` one request asks for beside `already` bytes of
 // chunks it holds: until their chunks pass kBatchBytes, at most
 // kChunksAhead + 1 chunks in all, and at least one when it holds none. A
-// chunk of unknown length counts as one of the target's length.
+// chunk of unknown length counts as one of the target's length; a length
+// read from the database counts for no more than a whole batch.
 size_t batch_length(std::span<const Piece> pieces, int64_t already = 0) {
     size_t count = 0;
     size_t most = kChunksAhead + 1 - (already > 0 ? 1 : 0);
     int64_t bytes = already;
-    while (count < pieces.size() && count < most && (bytes == 0 || bytes < kBatchBytes)) {
-        bytes += std::max<int64_t>(pieces[count].chunk_bytes >= 0 ? pieces[count].chunk_bytes : int64_t{kChunkTarget}, 1);
+    while (count < pieces.size() && count < most && bytes < kBatchBytes) {
+        int64_t length = pieces[count].chunk_bytes >= 0 ? pieces[count].chunk_bytes : int64_t{kChunkTarget};
+        bytes += std::clamp<int64_t>(length, 1, kBatchBytes);
         ++count;
     }
     return count;
