@@ -10,22 +10,18 @@
 
 namespace zefhost {
 
-namespace {
-Host *live_host = nullptr;
-}
-
 Host::Host() {
     build_vectors();
     build_chains();
-    previous_host_ = live_host;
-    live_host = this;
+    previous_host_ = live_;
+    live_ = this;
     install_kernel_routines(*this);
     catalogs_ = std::make_unique<catalog::Services>(*this);
 }
 
 Host::~Host() {
     catalogs_.reset();
-    if (live_host == this) live_host = previous_host_;
+    if (live_ == this) live_ = previous_host_;
 }
 
 // One vector per entry of kVectorSizes, each long enough for its highest
@@ -35,10 +31,14 @@ void Host::build_vectors() {
     int highest = 0;
     for (const auto &v : zef::kVectorSizes) highest = v[0] > highest ? v[0] : highest;
     vectors_.resize(highest + 1);
+    slot_calls_.resize(highest + 1);
     table_.assign(highest + 1, nullptr);
     for (const auto &v : zef::kVectorSizes) {
         vectors_[v[0]].assign(v[1] + 1, nullptr);
         table_[v[0]] = vectors_[v[0]].data();
+        slot_calls_[v[0]].resize(v[1] + 1);
+        for (int slot = 0; slot <= v[1]; ++slot)
+            slot_calls_[v[0]][slot].answers_status = answers_status({v[0], slot});
     }
     for (auto &m : marks_) m = 1;
     gcb_.transfer_table = table_.data();
@@ -83,15 +83,10 @@ void Host::offer_variable_lookup(bool offered) {
     attribute_anchor_.variable_lookup = offered ? Variables::kLookup : nullptr;
 }
 
-Host &Host::current() {
-    if (live_host == nullptr) {
-        std::fputs("zefhost: a host routine was called with no live host\n", stderr);
-        std::abort();
-    }
-    return *live_host;
+void Host::no_live_host() {
+    std::fputs("zefhost: a host routine was called with no live host\n", stderr);
+    std::abort();
 }
-
-bool Host::exists() { return live_host != nullptr; }
 
 void Host::set_routine(zef::RoutineAddress at, void *routine) {
     assert(at.vector < static_cast<int>(vectors_.size()));
@@ -137,35 +132,42 @@ bool Host::answers_status(zef::RoutineAddress at) {
     return true;
 }
 
-std::optional<int32_t> Host::enter(zef::RoutineAddress at) {
-    ++calls_[key(at)];
-    if (answers_status(at)) {
+bool Host::enter(zef::RoutineAddress at, int32_t &status) {
+    assert(at.vector < static_cast<int>(slot_calls_.size()));
+    assert(at.slot < static_cast<int>(slot_calls_[at.vector].size()));
+    SlotCalls &slot = slot_calls_[at.vector][at.slot];
+    ++slot.calls;
+    if (slot.answers_status) {
         ++calls_answering_;
         if (nth_call_countdown_ > 0 && --nth_call_countdown_ == 0) {
             ++injected_failures_;
             last_injected_ = at;
-            return nth_call_status_;
+            status = nth_call_status_;
+            return true;
         }
     }
+    if (failures_.empty()) return false;
     auto it = failures_.find(key(at));
-    if (it == failures_.end()) return std::nullopt;
+    if (it == failures_.end()) return false;
     Failure &f = it->second;
-    if (f.countdown == 0) return f.status;
-    if (--f.countdown > 0) return std::nullopt;
-    int32_t status = f.status;
+    status = f.status;
+    if (f.countdown == 0) return true;
+    if (--f.countdown > 0) return false;
     failures_.erase(it);
-    return status;
+    return true;
 }
 
 int64_t Host::calls(zef::RoutineAddress at) const {
-    auto it = calls_.find(key(at));
-    return it == calls_.end() ? 0 : it->second;
+    if (at.vector < 0 || at.vector >= static_cast<int>(slot_calls_.size())) return 0;
+    const auto &slots = slot_calls_[at.vector];
+    if (at.slot < 0 || at.slot >= static_cast<int>(slots.size())) return 0;
+    return slots[at.slot].calls;
 }
 
 HostCall::HostCall(zef::RoutineAddress at) : vector_(at.vector) {
     Host &host = Host::current();
     if (host.gcb()->mark_bytes[vector_] != 0) host.note_unmarked_call();
-    failure_ = host.enter(at);
+    failing_ = host.enter(at, status_);
 }
 
 HostCall::~HostCall() {

@@ -41,8 +41,11 @@ public:
 
     // The live host: the one built last of those still alive (hosts end in
     // the reverse order of their making, as scopes do).
-    static Host &current();
-    static bool exists();
+    static Host &current() {
+        if (live_ == nullptr) no_live_host();
+        return *live_;
+    }
+    static bool exists() { return live_ != nullptr; }
 
     zef::GlobalControlBlock *gcb() { return &gcb_; }
 
@@ -66,8 +69,8 @@ public:
     void fail_call(zef::RoutineAddress at, int32_t status, int nth = 1);
     void fail_every_call(zef::RoutineAddress at, int32_t status);
     void clear_failures();
-    // Counts the call of `at` and says whether it must fail.
-    std::optional<int32_t> enter(zef::RoutineAddress at);
+    // Counts the call of `at` and says whether it must fail, and with what.
+    bool enter(zef::RoutineAddress at, int32_t &status);
     // How often routine `at` was called through the vector.
     int64_t calls(zef::RoutineAddress at) const;
 
@@ -192,6 +195,9 @@ public:
 private:
     void build_vectors();
     void build_chains();
+    [[noreturn]] static void no_live_host();
+
+    static inline Host *live_ = nullptr;
 
     zef::GlobalControlBlock gcb_{};
     std::vector<std::vector<void *>> vectors_;
@@ -210,7 +216,12 @@ private:
         int countdown;
     };
     std::map<int64_t, OddAnswer> odd_answers_;
-    std::map<int64_t, int64_t> calls_;
+    // Per slot, shaped like vectors_: every call passes here, so no lookup.
+    struct SlotCalls {
+        int64_t calls = 0;
+        bool answers_status = true;
+    };
+    std::vector<std::vector<SlotCalls>> slot_calls_;
     int64_t nth_call_countdown_ = 0;
     int32_t nth_call_status_ = 0;
     int64_t calls_answering_ = 0;
@@ -257,11 +268,15 @@ public:
     HostCall(const HostCall &) = delete;
     HostCall &operator=(const HostCall &) = delete;
 
-    const std::optional<int32_t> &failure() const { return failure_; }
+    // The planned status, or null when the routine is to do its work. (A
+    // pointer rather than std::optional: the optional's flag byte, stored and
+    // then read back as part of a wider word, stalled every call.)
+    const int32_t *failure() const { return failing_ ? &status_ : nullptr; }
 
 private:
     int vector_;
-    std::optional<int32_t> failure_;
+    bool failing_ = false;
+    int32_t status_ = 0;
 };
 
 }  // namespace zefhost
