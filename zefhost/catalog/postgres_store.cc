@@ -3,8 +3,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <iterator>
+#include <system_error>
 
 #include "catalog_error.h"
 #include "chunk.h"
@@ -158,7 +160,7 @@ void PostgresSession::begin(Kind kind) {
 
 void PostgresSession::commit() {
     drop_in_flight();
-    helper_.reset();
+    end_helper();
     reading_ = false;
     // The server answers COMMIT of a failed transaction with a rollback.
     if (connection_->run("COMMIT").command() != "COMMIT")
@@ -168,7 +170,7 @@ void PostgresSession::commit() {
 void PostgresSession::rollback() noexcept {
     drop_in_flight();
     // The second session's transaction ends with it.
-    helper_.reset();
+    end_helper();
     helper_refused_ = false;
     reading_ = false;
     if (!connection_->broken() && connection_->in_transaction()) connection_->try_exec("ROLLBACK");
@@ -286,27 +288,55 @@ std::optional<std::span<const uint8_t>> PostgresSession::Batch::find(int64_t chu
     return std::nullopt;
 }
 
-pg::Connection *PostgresSession::helper() {
-    if (helper_ || helper_refused_ || !connect_more_ || !reading_) return helper_.get();
+void PostgresSession::start_helper() {
+    if (helper_ || helper_coming_.valid() || helper_refused_ || !connect_more_ || !reading_) return;
     try {
         // The second session reads from this transaction's snapshot, so
         // that both deliver the one version this reader opened. A refused
-        // export would end this transaction too: asked first.
+        // export would end this transaction too: the privilege is asked
+        // first (not in the same statement: the server checks it for a
+        // call it never makes).
         pg::Result allowed = connection_->run("SELECT has_function_privilege('pg_export_snapshot()', 'EXECUTE')");
         if (allowed.rows() != 1 || allowed.text(0, 0) != "t")
             throw CatalogError(zef::kCatalogIoFailure, "snapshots may not be exported");
         std::string snapshot = connection_->run("SELECT pg_export_snapshot()").text(0, 0);
         if (snapshot.empty() || snapshot.find_first_not_of("0123456789ABCDEF-") != std::string::npos)
             throw CatalogError(zef::kCatalogIoFailure, "unexpected snapshot name");
-        auto helper = connect_more_();
-        helper->exec("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
-        helper->exec(("SET TRANSACTION SNAPSHOT '" + snapshot + "'").c_str());
-        helper_ = std::move(helper);
+        helper_coming_ = std::async(std::launch::async, [connect = connect_more_, snapshot] {
+            std::unique_ptr<pg::Connection> helper = connect();
+            helper->exec(("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY; SET TRANSACTION SNAPSHOT '" + snapshot +
+                          "'")
+                             .c_str());
+            return helper;
+        });
     } catch (const CatalogError &) {
         // One session serves as well, only more slowly.
         helper_refused_ = true;
+    } catch (const std::system_error &) {
+        helper_refused_ = true;  // no thread to make it on
+    }
+}
+
+pg::Connection *PostgresSession::ready_helper() {
+    if (helper_coming_.valid() && helper_coming_.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
+        try {
+            helper_ = helper_coming_.get();
+        } catch (...) {
+            // The server refused the session, or the snapshot was gone.
+            helper_refused_ = true;
+        }
     }
     return helper_.get();
+}
+
+void PostgresSession::end_helper() noexcept {
+    if (helper_coming_.valid()) {
+        try {
+            helper_coming_.get();
+        } catch (...) {
+        }
+    }
+    helper_.reset();
 }
 
 std::optional<std::span<const uint8_t>> PostgresSession::load_chunk(int64_t chunk, std::span<const Piece> next) {
@@ -325,6 +355,10 @@ std::optional<std::span<const uint8_t>> PostgresSession::load_chunk(int64_t chun
     }
     if (!asked) {
         drop_in_flight();
+        // More than a request's worth to follow: the second session is
+        // started now, while this one is idle, and is ready by the time the
+        // first answer has been delivered.
+        if (batch_length(next, int64_t{kChunkTarget}) < next.size()) start_helper();
         std::vector<int64_t> wanted{chunk};
         // The asked chunk's own length is not known here: counted as the target's.
         std::vector<int64_t> with = chunk_ids(next.first(batch_length(next, int64_t{kChunkTarget})));
@@ -342,10 +376,7 @@ std::optional<std::span<const uint8_t>> PostgresSession::load_chunk(int64_t chun
         return std::any_of(in_flight_.begin(), in_flight_.end(),
                            [lane](const InFlight &r) { return r.connection == lane; });
     };
-    // The second session is made while this one is idle (it exports the
-    // snapshot), once more than a batch is still to come.
-    if (held < next.size() && batch_length(next.subspan(held)) < next.size() - held && !busy(connection_.get()))
-        helper();
+    ready_helper();
     while (held < next.size()) {
         pg::Connection *lane = nullptr;
         if (!busy(connection_.get()))
@@ -561,7 +592,8 @@ PostgresStore::PostgresStore(DatabasePlace place, std::string catalog, bool writ
         check_database_format(version, place_.schema, place_.shown);
         format_version_ = version;
     }
-    main_ = std::make_unique<PostgresSession>(std::move(main), catalog_, format_version_);
+    main_ = std::make_unique<PostgresSession>(std::move(main), catalog_, format_version_,
+                                              [this] { return connect(place_, !writable_); });
 }
 
 PostgresStore::~PostgresStore() {
@@ -584,12 +616,18 @@ PostgresStore::~PostgresStore() {
 }
 
 std::unique_ptr<StoreSession> PostgresStore::acquire() {
-    if (idle_.empty())
-        return std::make_unique<PostgresSession>(connect(place_, !writable_), catalog_, format_version_,
-                                                 [this] { return connect(place_, !writable_); });
-    auto session = std::move(idle_.back());
-    idle_.pop_back();
-    return session;
+    if (!idle_.empty()) {
+        auto session = std::move(idle_.back());
+        idle_.pop_back();
+        return session;
+    }
+    // A store that only reads lends its catalog-level session to an entry
+    // handle rather than connecting again (a get then waits for one
+    // connection fewer); main() makes another if it is asked for meanwhile.
+    // A writable store's holds the catalog's presence lock, and stays.
+    if (!writable_ && main_ && !main_->in_transaction()) return std::move(main_);
+    return std::make_unique<PostgresSession>(connect(place_, !writable_), catalog_, format_version_,
+                                             [this] { return connect(place_, !writable_); });
 }
 
 void PostgresStore::give_back(std::unique_ptr<StoreSession> session) {
@@ -597,7 +635,12 @@ void PostgresStore::give_back(std::unique_ptr<StoreSession> session) {
     session->release_chunk();
     session->rollback();
     // A session the server ended is of no further use.
-    if (connection_of(*session).broken() || idle_.size() >= kIdleConnections) return;
+    if (connection_of(*session).broken()) return;
+    if (!main_) {
+        main_ = std::move(session);  // the lent session, or one in its place
+        return;
+    }
+    if (idle_.size() >= kIdleConnections) return;
     idle_.push_back(std::move(session));
 }
 

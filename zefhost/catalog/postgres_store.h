@@ -9,6 +9,7 @@
 #include <sys/types.h>
 
 #include <functional>
+#include <future>
 #include <memory>
 #include <utility>
 #include <optional>
@@ -107,14 +108,22 @@ private:
         std::vector<int64_t> ids;
     };
     void drop_in_flight() noexcept;
-    // The second connection, in a transaction that shares this one's
-    // snapshot; null when there is none (or it could not be made).
-    pg::Connection *helper();
+    // Starts making the second connection, in a transaction that shares
+    // this one's snapshot, on a thread of its own, so that the server sets
+    // up its session while this one fetches the first chunks. Asked while
+    // this connection is idle (it exports the snapshot).
+    void start_helper();
+    // The second connection once it is ready; null while it is being
+    // made, or when there is none.
+    pg::Connection *ready_helper();
+    // Waits for a helper still being made and lets go of it.
+    void end_helper() noexcept;
 
     Batch current_;
     std::vector<InFlight> in_flight_;  // oldest first
     Connector connect_more_;
     std::unique_ptr<pg::Connection> helper_;
+    std::future<std::unique_ptr<pg::Connection>> helper_coming_;
     bool helper_refused_ = false;
     bool reading_ = false;  // in a read transaction (a snapshot that can be shared)
 };

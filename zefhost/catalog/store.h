@@ -204,8 +204,12 @@ public:
     // The catalog as messages name it (never with a password).
     const std::string &shown_name() const { return shown_name_; }
 
-    // The session for catalog-level requests.
-    StoreSession &main() { return *main_; }
+    // The session for catalog-level requests (made again when the store
+    // lent its own to an entry handle).
+    StoreSession &main() {
+        if (!main_) main_ = acquire();
+        return *main_;
+    }
     // A session for an entry handle, from the pool or new.
     virtual std::unique_ptr<StoreSession> acquire() = 0;
     // Takes a session back; one still in a transaction is rolled back.
