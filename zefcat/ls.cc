@@ -82,7 +82,11 @@ Listing list_libraries(Tool &tool, const View &view) {
     catalog::Services &services = tool.host().catalogs();
     std::vector<LibraryLine> lines;
     for (const auto &[name, setting] : tool.libraries().settings()) {
-        LibraryLine line{name, setting.directory.string() + " (not a directory)", setting.source, {}, {}, {}};
+        // A database's connection text may hold a password: it is never shown.
+        std::string place = catalog::names_database(setting.directory.string())
+                                ? "(a database that cannot be used: zefcat ls " + name + " says why)"
+                                : setting.directory.string() + " (not a directory)";
+        LibraryLine line{name, place, setting.source, {}, {}, {}};
         if (auto library = services.library(name)) {
             line.directory = library->location();
             auto catalogs = library_catalogs(tool, name);

@@ -101,6 +101,11 @@ TEST_F(DatabaseLibrary, APasswordIsNeverShown) {
     EXPECT_NE(garbled.status, 0);
     EXPECT_NE(garbled.err.find("not a PostgreSQL connection URI"), std::string::npos) << garbled.err;
     EXPECT_EQ(garbled.err.find("sekrit"), std::string::npos) << garbled.err;
+    // The list of libraries, too, names such a library without its text.
+    Outcome listed = as("SITE=postgresql:password=sekrit =oops", {"ls"});
+    EXPECT_EQ(listed.status, 0) << listed.err;
+    EXPECT_NE(listed.out.find("SITE\t(a database that cannot be used"), std::string::npos) << listed.out;
+    EXPECT_EQ(listed.out.find("sekrit"), std::string::npos) << listed.out;
 }
 
 TEST_F(DatabaseLibrary, ARefusedPutLeavesNoCatalogBehind) {
@@ -128,6 +133,26 @@ TEST_F(DatabaseLibrary, TablesOfAnotherFormatAreRefusedClearly) {
     Outcome write = as(uri(), {"put", "site.c.f.source"}, "y\n");
     EXPECT_EQ(write.status, 1);
     EXPECT_NE(write.err.find("format version 99"), std::string::npos) << write.err;
+}
+
+// libpq is loaded only when a database library is used: where it cannot be
+// loaded (here a damaged libpq.so.5 found first), directory libraries work
+// as ever, and a database library fails with the loader's reason.
+TEST_F(DatabaseLibrary, WithoutAUsableLibpqDirectoryLibrariesStillWork) {
+    write_file("libs/libpq.so.5", "not a library");
+    RunOptions damaged;
+    damaged.environment["LD_LIBRARY_PATH"] = path("libs").string();
+    Outcome put = zefcat({"put", "work.notes.a.source", "-"}, RunOptions{"one\n", damaged.environment, false});
+    EXPECT_EQ(put.status, 0) << put.err;
+    EXPECT_EQ(zefcat({"get", "work.notes.a.source"}, damaged).out, "one\n");
+
+    RunOptions with_site = damaged;
+    with_site.environment["ZEF_LIBRARIES"] = uri();
+    Outcome refused = zefcat({"get", "site.notes.a.source"}, with_site);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("cannot load the PostgreSQL client library"), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find("libpq.so.5"), std::string::npos) << refused.err;
+    EXPECT_EQ(as(uri(), {"ls"}).status, 0) << "the same library, with libpq";
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "database_library.h"
 
+#include "libpq_loader.h"
+
 #include "catalog_error.h"
 #include "library_settings.h"
 #include "postgres_schema.h"
@@ -27,8 +29,8 @@ std::string lower(std::string text) {
 
 std::string DatabaseLibrary::shown_connection(std::string_view conninfo) {
     char *error = nullptr;
-    PQconninfoOption *options = PQconninfoParse(std::string(conninfo).c_str(), &error);
-    if (error != nullptr) PQfreemem(error);
+    PQconninfoOption *options = pg::libpq().PQconninfoParse(std::string(conninfo).c_str(), &error);
+    if (error != nullptr) pg::libpq().PQfreemem(error);
     if (options == nullptr) return {};
     std::string host, port, dbname, user;
     for (PQconninfoOption *o = options; o->keyword != nullptr; ++o) {
@@ -44,7 +46,7 @@ std::string DatabaseLibrary::shown_connection(std::string_view conninfo) {
             user = o->val;
         }
     }
-    PQconninfoFree(options);
+    pg::libpq().PQconninfoFree(options);
     // A socket folder goes into the query, as a URI must carry it.
     bool socket = !host.empty() && host.front() == '/';
     std::string shown = "postgresql://";
@@ -60,12 +62,12 @@ DatabaseLibrary::DatabaseLibrary(std::string name, std::string_view connection, 
     : LibraryStore(std::move(name), read_only) {
     place_.conninfo = conninfo_of(connection);
     char *error = nullptr;
-    PQconninfoOption *options = place_.conninfo.empty() ? nullptr : PQconninfoParse(place_.conninfo.c_str(), &error);
-    if (error != nullptr) PQfreemem(error);
+    PQconninfoOption *options = place_.conninfo.empty() ? nullptr : pg::libpq().PQconninfoParse(place_.conninfo.c_str(), &error);
+    if (error != nullptr) pg::libpq().PQfreemem(error);
     if (options == nullptr)
         fail(zef::kCatalogLibraryNotAssigned,
              "library " + name_ + ": not a PostgreSQL connection URI or postgresql: keyword string");
-    PQconninfoFree(options);
+    pg::libpq().PQconninfoFree(options);
     place_.shown = shown_connection(place_.conninfo);
     place_.schema = lower(name_);
     place_.library = name_;

@@ -14,8 +14,8 @@ namespace {
 
 // The server's message without its trailing newline, or libpq's own.
 std::string message_of(PGconn *conn, PGresult *result) {
-    std::string text = result ? PQresultErrorMessage(result) : "";
-    if (text.empty() && conn) text = PQerrorMessage(conn);
+    std::string text = result ? libpq().PQresultErrorMessage(result) : "";
+    if (text.empty() && conn) text = libpq().PQerrorMessage(conn);
     while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
     // Only the first line: the rest is context for a database's own log.
     if (size_t newline = text.find('\n'); newline != std::string::npos) text.resize(newline);
@@ -32,30 +32,30 @@ int32_t status_for(std::string_view sqlstate) {
 }
 
 int64_t Result::integer(int row, int column) const {
-    const char *text = PQgetvalue(result_, row, column);
+    const char *text = libpq().PQgetvalue(result_, row, column);
     int64_t value = 0;
     if (text == nullptr) return 0;
-    std::from_chars(text, text + PQgetlength(result_, row, column), value);
+    std::from_chars(text, text + libpq().PQgetlength(result_, row, column), value);
     return value;
 }
 
 std::string Result::text(int row, int column) const {
-    return std::string(PQgetvalue(result_, row, column), static_cast<size_t>(PQgetlength(result_, row, column)));
+    return std::string(libpq().PQgetvalue(result_, row, column), static_cast<size_t>(libpq().PQgetlength(result_, row, column)));
 }
 
 std::string Result::bytea_text(int row, int column) const {
     size_t length = 0;
     unsigned char *bytes =
-        PQunescapeBytea(reinterpret_cast<const unsigned char *>(PQgetvalue(result_, row, column)), &length);
+        libpq().PQunescapeBytea(reinterpret_cast<const unsigned char *>(libpq().PQgetvalue(result_, row, column)), &length);
     if (bytes == nullptr) return {};
     std::string out(reinterpret_cast<const char *>(bytes), length);
-    PQfreemem(bytes);
+    libpq().PQfreemem(bytes);
     return out;
 }
 
 std::span<const uint8_t> Result::bytes(int row, int column) const {
-    return {reinterpret_cast<const uint8_t *>(PQgetvalue(result_, row, column)),
-            static_cast<size_t>(PQgetlength(result_, row, column))};
+    return {reinterpret_cast<const uint8_t *>(libpq().PQgetvalue(result_, row, column)),
+            static_cast<size_t>(libpq().PQgetlength(result_, row, column))};
 }
 
 Connection::Connection(const std::string &conninfo, std::string shown) : owner_(getpid()), shown_(std::move(shown)) {
@@ -63,35 +63,35 @@ Connection::Connection(const std::string &conninfo, std::string shown) : owner_(
     // name says who the session is unless PGAPPNAME or the text says otherwise.
     const char *keywords[] = {"dbname", "fallback_application_name", nullptr};
     const char *values[] = {conninfo.c_str(), "zefhost", nullptr};
-    conn_ = PQconnectdbParams(keywords, values, 1);
+    conn_ = libpq().PQconnectdbParams(keywords, values, 1);
     if (conn_ == nullptr) catalog::fail(zef::kCatalogIoFailure, shown_ + ": cannot connect: out of memory");
-    if (PQstatus(conn_) != CONNECTION_OK) {
+    if (libpq().PQstatus(conn_) != CONNECTION_OK) {
         std::string why = message_of(conn_, nullptr);
-        PQfinish(conn_);
+        libpq().PQfinish(conn_);
         conn_ = nullptr;
         catalog::fail(zef::kCatalogIoFailure, shown_ + ": cannot connect: " + why);
     }
     // Notices (a schema that already exists, say) are not for people.
-    PQsetNoticeProcessor(conn_, [](void *, const char *) {}, nullptr);
+    libpq().PQsetNoticeProcessor(conn_, [](void *, const char *) {}, nullptr);
 }
 
 Connection::~Connection() {
-    if (conn_ != nullptr && getpid() == owner_) PQfinish(conn_);
+    if (conn_ != nullptr && getpid() == owner_) libpq().PQfinish(conn_);
 }
 
 void Connection::exec(const char *sql) {
     if (sent_ != nullptr) discard();
-    PGresult *result = PQexec(conn_, sql);
-    ExecStatusType status = result ? PQresultStatus(result) : PGRES_FATAL_ERROR;
+    PGresult *result = libpq().PQexec(conn_, sql);
+    ExecStatusType status = result ? libpq().PQresultStatus(result) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) fail(result, sql);
-    PQclear(result);
+    libpq().PQclear(result);
 }
 
 bool Connection::try_exec(const char *sql) noexcept {
     if (sent_ != nullptr) discard();
-    PGresult *result = PQexec(conn_, sql);
-    bool ok = result && (PQresultStatus(result) == PGRES_COMMAND_OK || PQresultStatus(result) == PGRES_TUPLES_OK);
-    PQclear(result);
+    PGresult *result = libpq().PQexec(conn_, sql);
+    bool ok = result && (libpq().PQresultStatus(result) == PGRES_COMMAND_OK || libpq().PQresultStatus(result) == PGRES_TUPLES_OK);
+    libpq().PQclear(result);
     return ok;
 }
 
@@ -99,9 +99,9 @@ const std::string &Connection::prepared(const char *sql) {
     auto found = prepared_.find(sql);
     if (found == prepared_.end()) {
         std::string name = "z" + std::to_string(prepared_.size());
-        PGresult *prepared = PQprepare(conn_, name.c_str(), sql, 0, nullptr);
-        if (prepared == nullptr || PQresultStatus(prepared) != PGRES_COMMAND_OK) fail(prepared, sql);
-        PQclear(prepared);
+        PGresult *prepared = libpq().PQprepare(conn_, name.c_str(), sql, 0, nullptr);
+        if (prepared == nullptr || libpq().PQresultStatus(prepared) != PGRES_COMMAND_OK) fail(prepared, sql);
+        libpq().PQclear(prepared);
         found = prepared_.emplace(sql, std::move(name)).first;
     }
     return found->second;
@@ -147,9 +147,9 @@ Result Connection::run(const char *sql, std::initializer_list<Param> params, boo
     if (sent_ != nullptr) discard();
     const std::string &name = prepared(sql);
     ParamArrays a(params);
-    PGresult *raw = PQexecPrepared(conn_, name.c_str(), static_cast<int>(a.values.size()), a.values.data(),
+    PGresult *raw = libpq().PQexecPrepared(conn_, name.c_str(), static_cast<int>(a.values.size()), a.values.data(),
                                    a.lengths.data(), a.formats.data(), binary_result ? 1 : 0);
-    ExecStatusType status = raw ? PQresultStatus(raw) : PGRES_FATAL_ERROR;
+    ExecStatusType status = raw ? libpq().PQresultStatus(raw) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) fail(raw, sql);
     return Result(raw);
 }
@@ -158,7 +158,7 @@ void Connection::send(const char *sql, std::initializer_list<Param> params, bool
     if (sent_ != nullptr) discard();
     const std::string &name = prepared(sql);
     ParamArrays a(params);
-    if (PQsendQueryPrepared(conn_, name.c_str(), static_cast<int>(a.values.size()), a.values.data(),
+    if (libpq().PQsendQueryPrepared(conn_, name.c_str(), static_cast<int>(a.values.size()), a.values.data(),
                             a.lengths.data(), a.formats.data(), binary_result ? 1 : 0) != 1)
         fail(nullptr, sql);
     sent_ = sql;
@@ -167,31 +167,31 @@ void Connection::send(const char *sql, std::initializer_list<Param> params, bool
 Result Connection::receive() {
     const char *sql = sent_;
     sent_ = nullptr;
-    PGresult *raw = PQgetResult(conn_);
+    PGresult *raw = libpq().PQgetResult(conn_);
     // The rest of what the request answered (nothing, for one statement).
-    while (PGresult *more = PQgetResult(conn_)) PQclear(more);
-    ExecStatusType status = raw ? PQresultStatus(raw) : PGRES_FATAL_ERROR;
+    while (PGresult *more = libpq().PQgetResult(conn_)) libpq().PQclear(more);
+    ExecStatusType status = raw ? libpq().PQresultStatus(raw) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) fail(raw, sql ? sql : "receive");
     return Result(raw);
 }
 
 void Connection::discard() noexcept {
     sent_ = nullptr;
-    while (PGresult *result = PQgetResult(conn_)) PQclear(result);
+    while (PGresult *result = libpq().PQgetResult(conn_)) libpq().PQclear(result);
 }
 
 void Connection::fail(PGresult *result, std::string_view doing) const {
     std::string why = message_of(conn_, result);
-    const char *state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
-    int32_t status = PQstatus(conn_) != CONNECTION_OK ? zef::kCatalogIoFailure
+    const char *state = result ? libpq().PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+    int32_t status = libpq().PQstatus(conn_) != CONNECTION_OK ? zef::kCatalogIoFailure
                      : state != nullptr                ? status_for(state)
                                                        : zef::kCatalogIoFailure;
-    PQclear(result);
+    libpq().PQclear(result);
     std::string what = shown_ + ": ";
     // The first words of the statement say what was being done.
     what += doing.substr(0, std::min<size_t>(doing.size(), 48));
     if (doing.size() > 48) what += "...";
-    what += ": " + (PQstatus(conn_) != CONNECTION_OK && why.empty() ? std::string("connection lost") : why);
+    what += ": " + (libpq().PQstatus(conn_) != CONNECTION_OK && why.empty() ? std::string("connection lost") : why);
     catalog::fail(status, what);
 }
 

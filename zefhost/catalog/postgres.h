@@ -15,6 +15,8 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "libpq_loader.h"
+
 namespace zefhost::catalog::pg {
 
 // What a failed request means for the catalog's caller, from its SQLSTATE:
@@ -52,21 +54,23 @@ class Result {
 public:
     Result() = default;
     explicit Result(PGresult *result) : result_(result) {}
-    ~Result() { PQclear(result_); }
+    ~Result() {
+        if (result_ != nullptr) libpq().PQclear(result_);
+    }
     Result(Result &&other) noexcept : result_(other.result_) { other.result_ = nullptr; }
     Result &operator=(Result &&other) noexcept {
         if (this != &other) {
-            PQclear(result_);
+            if (result_ != nullptr) libpq().PQclear(result_);
             result_ = other.result_;
             other.result_ = nullptr;
         }
         return *this;
     }
 
-    int rows() const { return result_ ? PQntuples(result_) : 0; }
+    int rows() const { return result_ ? libpq().PQntuples(result_) : 0; }
     // The command tag ("COMMIT", "ROLLBACK", "INSERT 0 1" ...).
-    std::string command() const { return result_ ? PQcmdStatus(result_) : ""; }
-    bool is_null(int row, int column) const { return PQgetisnull(result_, row, column) != 0; }
+    std::string command() const { return result_ ? libpq().PQcmdStatus(result_) : ""; }
+    bool is_null(int row, int column) const { return libpq().PQgetisnull(result_, row, column) != 0; }
     // A column of a text result. Integers that are not integers (the store
     // is untrusted) read as 0 and are then refused by the layout checks.
     int64_t integer(int row, int column) const;
@@ -94,8 +98,8 @@ public:
 
     PGconn *handle() const { return conn_; }
     const std::string &shown() const { return shown_; }
-    bool broken() const { return PQstatus(conn_) != CONNECTION_OK; }
-    bool in_transaction() const { return PQtransactionStatus(conn_) != PQTRANS_IDLE; }
+    bool broken() const { return libpq().PQstatus(conn_) != CONNECTION_OK; }
+    bool in_transaction() const { return libpq().PQtransactionStatus(conn_) != PQTRANS_IDLE; }
 
     // Runs SQL without parameters (several statements allowed).
     void exec(const char *sql);
