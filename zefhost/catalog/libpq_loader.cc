@@ -30,31 +30,8 @@ LibPq load() {
                                          (why != nullptr ? why : kLibPq));
     }
     LibPq api{};
-#define ZEF_FIND(name) find(library, #name, api.name)
-    ZEF_FIND(PQclear);
-    ZEF_FIND(PQcmdStatus);
-    ZEF_FIND(PQconnectdbParams);
-    ZEF_FIND(PQconninfoFree);
-    ZEF_FIND(PQconninfoParse);
-    ZEF_FIND(PQerrorMessage);
-    ZEF_FIND(PQexec);
-    ZEF_FIND(PQexecPrepared);
-    ZEF_FIND(PQfinish);
-    ZEF_FIND(PQfreemem);
-    ZEF_FIND(PQgetResult);
-    ZEF_FIND(PQgetisnull);
-    ZEF_FIND(PQgetlength);
-    ZEF_FIND(PQgetvalue);
-    ZEF_FIND(PQntuples);
-    ZEF_FIND(PQprepare);
-    ZEF_FIND(PQresultErrorField);
-    ZEF_FIND(PQresultErrorMessage);
-    ZEF_FIND(PQresultStatus);
-    ZEF_FIND(PQsendQueryPrepared);
-    ZEF_FIND(PQsetNoticeProcessor);
-    ZEF_FIND(PQstatus);
-    ZEF_FIND(PQtransactionStatus);
-    ZEF_FIND(PQunescapeBytea);
+#define ZEF_FIND(name) find(library, #name, api.name);
+    ZEF_LIBPQ_FUNCTIONS(ZEF_FIND)
 #undef ZEF_FIND
     return api;
 }

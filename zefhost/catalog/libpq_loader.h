@@ -8,32 +8,39 @@
 
 namespace zefhost::catalog::pg {
 
-// The libpq functions the store calls, by their own names.
+// The libpq functions the store calls, listed once: the table below has a
+// member of each, and the loader looks up every one, so none is left null.
+#define ZEF_LIBPQ_FUNCTIONS(X) \
+    X(PQclear) \
+    X(PQcmdStatus) \
+    X(PQconnectdbParams) \
+    X(PQconninfoFree) \
+    X(PQconninfoParse) \
+    X(PQerrorMessage) \
+    X(PQexec) \
+    X(PQexecPrepared) \
+    X(PQfinish) \
+    X(PQfreemem) \
+    X(PQgetResult) \
+    X(PQgetisnull) \
+    X(PQgetlength) \
+    X(PQgetvalue) \
+    X(PQntuples) \
+    X(PQprepare) \
+    X(PQresultErrorField) \
+    X(PQresultErrorMessage) \
+    X(PQresultStatus) \
+    X(PQsendQueryPrepared) \
+    X(PQsetNoticeProcessor) \
+    X(PQstatus) \
+    X(PQtransactionStatus) \
+    X(PQunescapeBytea)
+
+// The functions, by their own names.
 struct LibPq {
-    decltype(&::PQclear) PQclear;
-    decltype(&::PQcmdStatus) PQcmdStatus;
-    decltype(&::PQconnectdbParams) PQconnectdbParams;
-    decltype(&::PQconninfoFree) PQconninfoFree;
-    decltype(&::PQconninfoParse) PQconninfoParse;
-    decltype(&::PQerrorMessage) PQerrorMessage;
-    decltype(&::PQexec) PQexec;
-    decltype(&::PQexecPrepared) PQexecPrepared;
-    decltype(&::PQfinish) PQfinish;
-    decltype(&::PQfreemem) PQfreemem;
-    decltype(&::PQgetResult) PQgetResult;
-    decltype(&::PQgetisnull) PQgetisnull;
-    decltype(&::PQgetlength) PQgetlength;
-    decltype(&::PQgetvalue) PQgetvalue;
-    decltype(&::PQntuples) PQntuples;
-    decltype(&::PQprepare) PQprepare;
-    decltype(&::PQresultErrorField) PQresultErrorField;
-    decltype(&::PQresultErrorMessage) PQresultErrorMessage;
-    decltype(&::PQresultStatus) PQresultStatus;
-    decltype(&::PQsendQueryPrepared) PQsendQueryPrepared;
-    decltype(&::PQsetNoticeProcessor) PQsetNoticeProcessor;
-    decltype(&::PQstatus) PQstatus;
-    decltype(&::PQtransactionStatus) PQtransactionStatus;
-    decltype(&::PQunescapeBytea) PQunescapeBytea;
+#define ZEF_LIBPQ_MEMBER(name) decltype(&::name) name;
+    ZEF_LIBPQ_FUNCTIONS(ZEF_LIBPQ_MEMBER)
+#undef ZEF_LIBPQ_MEMBER
 };
 
 // libpq, loaded on the first call (from any thread). Throws CatalogError
