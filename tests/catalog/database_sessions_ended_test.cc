@@ -2,7 +2,9 @@
 // timeout) under an open catalog: the request that meets an ended session
 // fails, with the server's reason; the catalog stays usable, and what was
 // written before is kept.
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "store_requests.h"
@@ -18,6 +20,14 @@ protected:
         services.assign_database_library("work", database->uri() + "&application_name=" + application_);
     }
     int end_sessions() const { return zeftest::PostgresCluster::shared().terminate_backends(application_); }
+    // Waits (up to five seconds) until the library has `wanted` sessions: a
+    // long read's second session is connected on a thread while it reads.
+    void await_sessions(int wanted) const {
+        const std::string count =
+            "SELECT count(*) FROM pg_stat_activity WHERE application_name = '" + application_ + "'";
+        for (int i = 0; i < 100 && std::stoi(database->sql(count)) < wanted; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
 
     const std::string application_ = "ended-" + std::to_string(::getpid());
 };
@@ -57,6 +67,7 @@ TEST_F(DatabaseSessionsEnded, AReaderMeetingAnEndedSessionFailsAndTheEntryReadsA
     ASSERT_EQ(open_entry(cat, "a", "DATA", zef::kMemberInput, &entry), 0);
     Block block;
     ASSERT_EQ(read_block(entry, block), 0);
+    await_sessions(2);
     EXPECT_GE(end_sessions(), 2);
     int32_t end = 0;
     read_rest(entry, &end);
