@@ -1,7 +1,5 @@
 #include "archive_files.h"
 
-#include <archive.h>
-#include <archive_entry.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,6 +11,7 @@
 #include <utility>
 
 #include "errors.h"
+#include "libarchive_loader.h"
 #include "temporary_files.h"
 
 namespace zefcat {
@@ -30,12 +29,21 @@ std::string lower(std::string_view text) {
     return lowered;
 }
 
+// The library; called only once a writer or reader has loaded it.
+const LibArchive &la() { return *libarchive(nullptr); }
+
+// Throws, naming what was being done, when libarchive cannot be loaded.
+void require_libarchive(std::string_view context) {
+    std::string why;
+    if (libarchive(&why) == nullptr) throw Problem(std::string(context) + ": " + why);
+}
+
 // libarchive's words, and the system's for the error under them ("Write
 // error: No space left on device").
 std::string archive_words(struct archive *archive) {
-    const char *text = archive_error_string(archive);
+    const char *text = la().archive_error_string(archive);
     std::string words = text != nullptr ? text : "libarchive gave no reason";
-    int error = archive_errno(archive);
+    int error = la().archive_errno(archive);
     // (libarchive says a damaged or misused archive with EILSEQ and EINVAL.)
     if (error > 0 && error != EILSEQ && error != EINVAL && words.find(std::strerror(error)) == std::string::npos)
         words += std::string(": ") + std::strerror(error);
@@ -59,6 +67,7 @@ std::optional<ArchiveFormat> archive_format_for(std::string_view path) {
 
 ArchiveWriter::ArchiveWriter(const std::string &path, ArchiveFormat format, std::string_view context)
     : path_(path), context_(context) {
+    require_libarchive(context_);
     std::filesystem::path target(path);
     std::string folder = target.parent_path().empty() ? "." : target.parent_path().string();
     std::string pattern = target.filename().string().size() + 16 > kLongestTemporaryName
@@ -73,16 +82,16 @@ ArchiveWriter::ArchiveWriter(const std::string &path, ArchiveFormat format, std:
     ::fchmod(fd_, 0666 & ~mask);
 
     try {
-        archive_ = archive_write_new();
+        archive_ = la().archive_write_new();
         if (archive_ == nullptr) fail("starting the archive");
-        int status = format == ArchiveFormat::kZip ? archive_write_set_format_zip(archive_)
-                                                   : archive_write_set_format_pax(archive_);
+        int status = format == ArchiveFormat::kZip ? la().archive_write_set_format_zip(archive_)
+                                                   : la().archive_write_set_format_pax(archive_);
         if (status == ARCHIVE_OK && format == ArchiveFormat::kTarGzip)
-            status = archive_write_add_filter_gzip(archive_);
+            status = la().archive_write_add_filter_gzip(archive_);
         // The last block is not padded beyond the archive's end.
         if (status == ARCHIVE_OK && format != ArchiveFormat::kZip)
-            status = archive_write_set_bytes_in_last_block(archive_, 1);
-        if (status != ARCHIVE_OK || archive_write_open_fd(archive_, fd_) != ARCHIVE_OK) fail("starting the archive");
+            status = la().archive_write_set_bytes_in_last_block(archive_, 1);
+        if (status != ARCHIVE_OK || la().archive_write_open_fd(archive_, fd_) != ARCHIVE_OK) fail("starting the archive");
     } catch (...) {
         release();
         throw;
@@ -90,7 +99,7 @@ ArchiveWriter::ArchiveWriter(const std::string &path, ArchiveFormat format, std:
 }
 
 void ArchiveWriter::release() noexcept {
-    if (archive_ != nullptr) archive_write_free(std::exchange(archive_, nullptr));
+    if (archive_ != nullptr) la().archive_write_free(std::exchange(archive_, nullptr));
     if (fd_ >= 0) ::close(std::exchange(fd_, -1));
     if (!temporary_.empty()) remove_temporary_file(std::exchange(temporary_, std::string()));
 }
@@ -103,24 +112,24 @@ void ArchiveWriter::fail(const std::string &doing) {
 }
 
 void ArchiveWriter::add_header(const std::string &name, int64_t size, int64_t time, uint32_t mode) {
-    ArchiveEntry entry(archive_entry_new(), archive_entry_free);
+    ArchiveEntry entry(la().archive_entry_new(), la().archive_entry_free);
     if (!entry) fail("adding " + name);
-    archive_entry_set_pathname(entry.get(), name.c_str());
-    archive_entry_set_filetype(entry.get(), AE_IFREG);
-    archive_entry_set_perm(entry.get(), mode & 0777);
-    archive_entry_set_size(entry.get(), size);
+    la().archive_entry_set_pathname(entry.get(), name.c_str());
+    la().archive_entry_set_filetype(entry.get(), AE_IFREG);
+    la().archive_entry_set_perm(entry.get(), mode & 0777);
+    la().archive_entry_set_size(entry.get(), size);
     int64_t seconds = time / 1000000000, nanoseconds = time % 1000000000;
     if (nanoseconds < 0) {
         nanoseconds += 1000000000;
         --seconds;
     }
-    archive_entry_set_mtime(entry.get(), static_cast<time_t>(seconds), static_cast<long>(nanoseconds));
-    if (archive_write_header(archive_, entry.get()) != ARCHIVE_OK) fail("adding " + name);
+    la().archive_entry_set_mtime(entry.get(), static_cast<time_t>(seconds), static_cast<long>(nanoseconds));
+    if (la().archive_write_header(archive_, entry.get()) != ARCHIVE_OK) fail("adding " + name);
 }
 
 void ArchiveWriter::add_data(const char *data, size_t length) {
     while (length > 0) {
-        la_ssize_t written = archive_write_data(archive_, data, length);
+        la_ssize_t written = la().archive_write_data(archive_, data, length);
         if (written <= 0) fail("writing");
         data += written;
         length -= static_cast<size_t>(written);
@@ -143,18 +152,18 @@ void ArchiveWriter::add_file(const std::string &name, const std::string &source,
         add_data(buffer.data(), static_cast<size_t>(got));
         left -= got;
     }
-    if (archive_write_finish_entry(archive_) != ARCHIVE_OK) fail("adding " + name);
+    if (la().archive_write_finish_entry(archive_) != ARCHIVE_OK) fail("adding " + name);
 }
 
 void ArchiveWriter::add_bytes(const std::string &name, std::string_view bytes, int64_t time, uint32_t mode) {
     add_header(name, static_cast<int64_t>(bytes.size()), time, mode);
     add_data(bytes.data(), bytes.size());
-    if (archive_write_finish_entry(archive_) != ARCHIVE_OK) fail("adding " + name);
+    if (la().archive_write_finish_entry(archive_) != ARCHIVE_OK) fail("adding " + name);
 }
 
 void ArchiveWriter::commit() {
-    if (archive_write_close(archive_) != ARCHIVE_OK) fail("completing the archive");
-    archive_write_free(std::exchange(archive_, nullptr));
+    if (la().archive_write_close(archive_) != ARCHIVE_OK) fail("completing the archive");
+    la().archive_write_free(std::exchange(archive_, nullptr));
     // On the disk before it takes the name.
     if (::fsync(fd_) != 0 || ::close(std::exchange(fd_, -1)) != 0) fail("completing the archive");
     if (rename_temporary_file(temporary_, path_) != 0) fail("putting the archive in place");
@@ -164,20 +173,21 @@ void ArchiveWriter::commit() {
 // ------------------------------------------------------------- reading --
 
 ArchiveReader::ArchiveReader(const std::string &path, std::string_view context) : path_(path), context_(context) {
-    archive_ = archive_read_new();
+    require_libarchive(context_);
+    archive_ = la().archive_read_new();
     if (archive_ == nullptr) fail("opening");
     // Only the kinds an export writes, and the usual compressions of a tar:
     // nothing that would start an outside program to decompress.
-    archive_read_support_format_tar(archive_);
-    archive_read_support_format_zip(archive_);
-    archive_read_support_filter_gzip(archive_);
-    archive_read_support_filter_bzip2(archive_);
-    archive_read_support_filter_xz(archive_);
-    if (archive_read_open_filename(archive_, path.c_str(), kCopyBuffer) != ARCHIVE_OK) fail("opening");
+    la().archive_read_support_format_tar(archive_);
+    la().archive_read_support_format_zip(archive_);
+    la().archive_read_support_filter_gzip(archive_);
+    la().archive_read_support_filter_bzip2(archive_);
+    la().archive_read_support_filter_xz(archive_);
+    if (la().archive_read_open_filename(archive_, path.c_str(), kCopyBuffer) != ARCHIVE_OK) fail("opening");
 }
 
 ArchiveReader::~ArchiveReader() {
-    if (archive_ != nullptr) archive_read_free(archive_);
+    if (archive_ != nullptr) la().archive_read_free(archive_);
 }
 
 void ArchiveReader::fail(const std::string &doing) {
@@ -187,17 +197,17 @@ void ArchiveReader::fail(const std::string &doing) {
 
 bool ArchiveReader::next(ArchiveMember *member) {
     struct archive_entry *entry = nullptr;
-    int status = archive_read_next_header(archive_, &entry);
+    int status = la().archive_read_next_header(archive_, &entry);
     if (status == ARCHIVE_EOF) return false;
     if (status != ARCHIVE_OK && status != ARCHIVE_WARN) fail("reading");
-    const char *name = archive_entry_pathname(entry);
+    const char *name = la().archive_entry_pathname(entry);
     member->name = name != nullptr ? name : "";
-    member->size = archive_entry_size_is_set(entry) ? std::optional<int64_t>(archive_entry_size(entry)) : std::nullopt;
-    if (archive_entry_hardlink(entry) != nullptr) {
+    member->size = la().archive_entry_size_is_set(entry) ? std::optional<int64_t>(la().archive_entry_size(entry)) : std::nullopt;
+    if (la().archive_entry_hardlink(entry) != nullptr) {
         member->kind = MemberKind::kHardLink;
         return true;
     }
-    switch (archive_entry_filetype(entry)) {
+    switch (la().archive_entry_filetype(entry)) {
     case AE_IFREG: member->kind = MemberKind::kFile; break;
     case AE_IFDIR: member->kind = MemberKind::kDirectory; break;
     case AE_IFLNK: member->kind = MemberKind::kSymbolicLink; break;
@@ -208,7 +218,7 @@ bool ArchiveReader::next(ArchiveMember *member) {
 
 std::string_view ArchiveReader::read(size_t most) {
     buffer_.resize(std::min(most, kCopyBuffer));
-    la_ssize_t got = archive_read_data(archive_, buffer_.data(), buffer_.size());
+    la_ssize_t got = la().archive_read_data(archive_, buffer_.data(), buffer_.size());
     if (got < 0) fail("reading");
     return std::string_view(buffer_.data(), static_cast<size_t>(got));
 }

@@ -211,6 +211,37 @@ TEST_F(ExportImport, RoundTripsThroughFolderTarGzipTarAndZip) {
     EXPECT_EQ(line["file_mode"], "0751");
 }
 
+// libarchive is loaded only for an archive: where it cannot be loaded
+// (here a damaged libarchive.so.13 found first), put, get and exports to a
+// folder work as ever, and an archive is refused with the loader's reason,
+// leaving nothing behind.
+TEST_F(ExportImport, WithoutAUsableLibarchiveOnlyArchivesAreRefused) {
+    put_catalog();
+    write_file("libs/libarchive.so.13", "not a library");
+    RunOptions damaged;
+    damaged.environment["LD_LIBRARY_PATH"] = path("libs").string();
+    EXPECT_EQ(zefcat({"put", "work.more.a.source", "-"}, RunOptions{"one\n", damaged.environment, false}).status, 0);
+    EXPECT_EQ(zefcat({"get", "work.more.a.source"}, damaged).out, "one\n");
+    Outcome folder = zefcat({"export", "work.notes", "out"}, damaged);
+    EXPECT_EQ(folder.status, 0) << folder.err;
+    EXPECT_EQ(members_of(path("out")).size(), 7u);
+    EXPECT_EQ(zefcat({"import", "out", "work.copy"}, damaged).status, 0);
+    EXPECT_EQ(catalog_view("work.copy"), catalog_view("work.notes"));
+
+    ASSERT_EQ(zefcat({"export", "work.notes", "out.tar"}).status, 0);
+    for (const std::vector<std::string> &words :
+         {std::vector<std::string>{"export", "work.notes", "out.tgz"}, {"import", "out.tar", "work.other"}}) {
+        Outcome refused = zefcat(words, damaged);
+        EXPECT_EQ(refused.status, 1) << words[0];
+        EXPECT_NE(refused.err.find("cannot load libarchive"), std::string::npos) << refused.err;
+        EXPECT_NE(refused.err.find("libarchive.so.13"), std::string::npos) << refused.err;
+    }
+    EXPECT_FALSE(exists("out.tgz"));
+    EXPECT_EQ(zefcat({"exists", "work.other"}).status, 1);
+    for (const auto &file : std::filesystem::directory_iterator(directory.path()))
+        EXPECT_EQ(file.path().filename().string().find(".zefcat-"), std::string::npos) << file.path();
+}
+
 TEST_F(ExportImport, EntriesTheCatalogKnewNothingAboutStayThatWay) {
     // A manifest line without written-with, file time or mode, as an entry
     // written before catalogs kept them exports.
