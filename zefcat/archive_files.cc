@@ -91,7 +91,8 @@ ArchiveWriter::ArchiveWriter(const std::string &path, ArchiveFormat format, std:
         // The last block is not padded beyond the archive's end.
         if (status == ARCHIVE_OK && format != ArchiveFormat::kZip)
             status = la().archive_write_set_bytes_in_last_block(archive_, 1);
-        if (status != ARCHIVE_OK || la().archive_write_open_fd(archive_, fd_) != ARCHIVE_OK) fail("starting the archive");
+        if (status != ARCHIVE_OK || la().archive_write_open_fd(archive_, fd_) != ARCHIVE_OK)
+            fail("starting the archive");
     } catch (...) {
         release();
         throw;
@@ -202,7 +203,8 @@ bool ArchiveReader::next(ArchiveMember *member) {
     if (status != ARCHIVE_OK && status != ARCHIVE_WARN) fail("reading");
     const char *name = la().archive_entry_pathname(entry);
     member->name = name != nullptr ? name : "";
-    member->size = la().archive_entry_size_is_set(entry) ? std::optional<int64_t>(la().archive_entry_size(entry)) : std::nullopt;
+    member->size = la().archive_entry_size_is_set(entry) ? std::optional<int64_t>(la().archive_entry_size(entry))
+                                                         : std::nullopt;
     if (la().archive_entry_hardlink(entry) != nullptr) {
         member->kind = MemberKind::kHardLink;
         return true;
