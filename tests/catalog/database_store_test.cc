@@ -1,10 +1,12 @@
 // What only a library in a database has: a server that goes away, rows
 // changed behind the store's back, and catalogs as rows that are removed.
+#include <cstdio>
 #include <memory>
 
 #include "support.h"
 #include "support/postgres_cluster.h"
 #include "zefhost/catalog/catalog_error.h"
+#include "zefhost/catalog/postgres.h"
 
 namespace cattest {
 namespace {
@@ -155,6 +157,20 @@ TEST_F(DatabaseStore, AServerThatGoesAwayFailsEveryRequestCleanly) {
     EXPECT_NE(services.last_error().find("cannot connect"), std::string::npos) << services.last_error();
     EXPECT_EQ(open_catalog("gone", "new", zef::kLibraryWrite, &cat), zef::kCatalogIoFailure);
     EXPECT_THROW(services.list_catalogs("gone"), zefhost::catalog::CatalogError);
+}
+
+// Each text is a statement of its own, however it was built: texts made
+// one after another in the same buffer, as a query built for each call may
+// be, run as written, and a text met again runs as before.
+TEST_F(DatabaseStore, StatementsAreKnownByTheirTextWhereverItLies) {
+    zefhost::catalog::pg::Connection connection(zeftest::PostgresCluster::shared().uri(), "test");
+    char text[128];
+    for (int round = 0; round < 2; ++round) {
+        for (int i = 1; i <= 3; ++i) {
+            std::snprintf(text, sizeof text, "SELECT %d + $1::int AS built_for_this_call", i);
+            EXPECT_EQ(connection.run(text, {int64_t{10 * round}}).integer(0, 0), i + 10 * round) << text;
+        }
+    }
 }
 
 }  // namespace

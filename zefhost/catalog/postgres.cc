@@ -96,7 +96,7 @@ bool Connection::try_exec(const char *sql) noexcept {
 }
 
 const std::string &Connection::prepared(const char *sql) {
-    auto found = prepared_.find(sql);
+    auto found = prepared_.find(std::string_view(sql));
     if (found == prepared_.end()) {
         std::string name = "z" + std::to_string(prepared_.size());
         PGresult *prepared = libpq().PQprepare(conn_, name.c_str(), sql, 0, nullptr);

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <span>
 #include <string>
@@ -103,15 +104,17 @@ public:
 
     // Runs SQL without parameters (several statements allowed).
     void exec(const char *sql);
-    // Runs a statement prepared once for this connection; `sql` must be a
-    // string that lives as long as the program (a literal): it is the key.
+    // Runs a statement, prepared the first time this connection runs its
+    // text: a text built for the call is a statement of its own, wherever
+    // it lies.
     Result run(const char *sql, std::initializer_list<Param> params = {}, bool binary_result = false);
     // The same, never throwing: false when it failed.
     bool try_exec(const char *sql) noexcept;
     // Sends a request without waiting for its answer, so that the server
     // works on it while this process does something else; receive() then
     // waits for the answer. Any other request first drops an answer not
-    // received. One request at a time.
+    // received. One request at a time; `sql` names it in a failure's
+    // message, so it must last until the answer is received (a literal).
     void send(const char *sql, std::initializer_list<Param> params = {}, bool binary_result = false);
     Result receive();
     bool waiting() const { return sent_ != nullptr; }
@@ -127,7 +130,13 @@ private:
     const char *sent_ = nullptr;  // the request sent and not yet received
     pid_t owner_;
     std::string shown_;
-    std::unordered_map<const char *, std::string> prepared_;
+    // Statement names by text. Looked up by the text itself, not where it
+    // lies: a text built for one call may lie where another call's did.
+    struct TextHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+    };
+    std::unordered_map<std::string, std::string, TextHash, std::equal_to<>> prepared_;
 };
 
 // An identifier quoted for SQL ("work", with any quote doubled).
