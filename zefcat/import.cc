@@ -236,10 +236,24 @@ public:
     }
 
     // Whether the entry of `line` may be written; refuses it otherwise.
+    // The entry is the one the module writes: a type it reads as another
+    // (ZEF as SOURCE) names that other entry, which may exist, or be named
+    // by another line too.
     bool admitted(const ManifestEntry &line) {
         if (!line.refused.empty()) return refuse(line.file, line.refused);
-        if (stored_entry(tool_.session(), target(line)).exists && !arguments_.force)
-            return refuse(line.file, target(line) + " exists (--force replaces it)");
+        std::string physical;
+        try {
+            physical = assign_entry(tool_.session(), target(line), NameUse::kWrite, context_).physical;
+        } catch (const Problem &problem) {
+            std::string why = problem.what();
+            if (why.starts_with(context_ + ": ")) why.erase(0, context_.size() + 2);
+            return refuse(line.file, why);
+        }
+        std::string shown_entry = physical == target(line) ? physical : target(line) + " (" + physical + ")";
+        if (auto [first, fresh] = entries_.emplace(physical, line.file); !fresh)
+            return refuse(line.file, shown_entry + " is the entry of " + first->second + " too");
+        if (stored_entry(tool_.session(), physical).exists && !arguments_.force)
+            return refuse(line.file, shown_entry + " exists (--force replaces it)");
         return true;
     }
 
@@ -300,6 +314,7 @@ private:
     std::string catalog_;
     std::vector<Imported> imported_;
     std::vector<Refused> refused_;
+    std::map<std::string, std::string> entries_;  // admitted entries (physical names) and their files
     int64_t cut_ = 0;
 };
 

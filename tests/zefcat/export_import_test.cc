@@ -473,6 +473,44 @@ TEST_F(HostileImport, ManifestLinesThatDoNotHoldTogetherAreRefused) {
     EXPECT_NE(outcome.out.find("1 entry imported, 7 refused"), std::string::npos) << outcome.out;
 }
 
+// ZEF is written as SOURCE: a line of type ZEF names the SOURCE entry of
+// its name, which it must neither replace without --force nor write twice
+// beside a SOURCE line of the same name.
+TEST_F(HostileImport, ALineWhoseTypeIsWrittenAsAnotherNamesThatEntry) {
+    Json document = Json::parse(manifest);
+    Json alias;
+    for (const Json &l : document["entries"])
+        if (l["file"] == "todo.source") alias = l;
+    ASSERT_FALSE(alias.is_null());
+    alias["type"] = "ZEF";
+    alias["file"] = "todo.zef";
+    std::string todo;
+    for (const Planted &p : sound)
+        if (p.name == "todo.source") todo = p.bytes;
+    document["entries"].push_back(alias);
+    const std::string planted = std::string(46, 'z') + "\n";  // as long as todo.source
+
+    Outcome both = import(with({{"todo.zef", planted}}, {}, document.dump()));
+    EXPECT_EQ(both.status, 1);
+    EXPECT_NE(both.err.find("todo.zef: WORK.IN1.TODO.ZEF (WORK.IN1.TODO.SOURCE) is the entry of todo.source too"),
+              std::string::npos)
+        << both.err;
+    EXPECT_NE(both.out.find("6 entries imported, 1 refused"), std::string::npos) << both.out;
+    EXPECT_EQ(zefcat({"get", "work.in1.todo.source"}).out, todo);
+
+    Json alone = document;
+    alone["entries"] = Json::array({alias});
+    plant_archive(path("alias.tar"), {{"zefcat-manifest.json", alone.dump()}, {"todo.zef", planted}});
+    Outcome refused = zefcat({"import", "alias.tar", "work.in1"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("todo.zef: WORK.IN1.TODO.ZEF (WORK.IN1.TODO.SOURCE) exists (--force replaces it)"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_EQ(zefcat({"get", "work.in1.todo.source"}).out, todo);
+    EXPECT_EQ(zefcat({"import", "alias.tar", "work.in1", "--force"}).status, 0);
+    EXPECT_EQ(zefcat({"get", "work.in1.todo.source"}).out, planted);
+}
+
 TEST_F(HostileImport, ASourceThatIsNoExportImportsNothing) {
     struct Case {
         std::vector<Planted> members;
