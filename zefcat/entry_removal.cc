@@ -26,4 +26,14 @@ bool remove_entry(Session &session, std::string_view name, bool missing_ok, Remo
     return true;
 }
 
+bool catalog_missing(Session &session, std::string_view name, std::string_view context) {
+    try {
+        Fileref fileref = Fileref::assign(session, FilerefName(), name, {}, context);
+        session.before_call();
+        return session.slot<zef::fn::yxlexp>(slot::kExists)(fileref.name().data(), nullptr) == zef::kCatalogMissing;
+    } catch (const Problem &) {
+        return false;
+    }
+}
+
 }  // namespace zefcat

@@ -17,4 +17,8 @@ enum class Removal { kDelete, kCheckOnly };
 bool remove_entry(Session &session, std::string_view name, bool missing_ok, Removal how,
                   std::string_view context);
 
+// Whether the module's existence test finds no catalog `name`
+// (library.catalog); false when it finds one or cannot tell.
+bool catalog_missing(Session &session, std::string_view name, std::string_view context);
+
 }  // namespace zefcat

@@ -103,9 +103,11 @@ private:
                 try {
                     entries = matching_entries(tool_, place, parts[2], type, context);
                 } catch (const Problem &problem) {
-                    // The one catalog named: its failure is the command's.
+                    // The one catalog named: its failure is the command's,
+                    // unless -f and the catalog is not there at all (one that
+                    // cannot be read is no less there).
                     if (!several) {
-                        if (arguments_.force) return;
+                        if (arguments_.force && catalog_missing(tool_.session(), place.name(), context)) return;
                         throw;
                     }
                     failed(problem);

@@ -154,6 +154,13 @@ TEST_F(Names, RmLeavesAFileThatIsNotACatalogAlone) {
     Outcome rm = zefcat({"rm", "-r", "work.junk"});
     EXPECT_EQ(rm.status, 1);
     EXPECT_NE(rm.err.find("junk.zcat is not a catalog file"), std::string::npos) << rm.err;
+    // -f passes over what is not there, not over what cannot be read.
+    for (const char *name : {"work.junk.*", "work.junk.a.source"}) {
+        Outcome forced = zefcat({"rm", "-f", name});
+        EXPECT_EQ(forced.status, 1) << name;
+        EXPECT_NE(forced.err.find("junk.zcat is not a catalog file"), std::string::npos) << forced.err;
+    }
+    EXPECT_EQ(zefcat({"rm", "-f", "work.missing.*"}).status, 0);
     EXPECT_EQ(read_file("zefdata/junk.zcat"), "not a catalog at all");
 }
 
