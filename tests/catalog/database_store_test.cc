@@ -159,6 +159,59 @@ TEST_F(DatabaseStore, AServerThatGoesAwayFailsEveryRequestCleanly) {
     EXPECT_THROW(services.list_catalogs("gone"), zefhost::catalog::CatalogError);
 }
 
+// A child forked while a writer is open lets go of what it inherited, as a
+// process on its way out does: the session is its parent's and stays
+// untouched, and the parent's entry closes whole.
+TEST_F(DatabaseStore, AForkedChildLeavesItsParentsSessionAlone) {
+    void *cat = nullptr, *writer = nullptr;
+    ASSERT_EQ(open_catalog("work", "c", zef::kLibraryWrite, &cat), 0);
+    ASSERT_EQ(open_entry(cat, "e", "DATA", zef::kMemberOutput, &writer), 0);
+    std::vector<Block> blocks = numbered_blocks("e", 40000);  // staged in several transactions
+    size_t half = blocks.size() / 2;
+    for (size_t i = 0; i < half; ++i) ASSERT_EQ(write_block(writer, blocks[i]), 0);
+    Child child([&](const Child::Channel &) {
+        bool refused = close_entry(writer) == zef::kCatalogIoFailure &&
+                       services.last_error().find("belongs to process") != std::string::npos;
+        close_catalog(cat);
+        return refused ? 0 : 1;
+    });
+    EXPECT_EQ(child.wait(), 0);
+    for (size_t i = half; i < blocks.size(); ++i) ASSERT_EQ(write_block(writer, blocks[i]), 0);
+    EXPECT_EQ(close_entry(writer), 0) << services.last_error();
+    EXPECT_EQ(close_catalog(cat), 0);
+    EXPECT_EQ(read_entry("work", "c", "e", "DATA").blocks, blocks);
+}
+
+// Tables of the first format, read through a handle opened before a writer
+// elsewhere brought them up to date and wrote compressed chunks: the
+// handle reads them as written, not as damaged.
+TEST_F(DatabaseStore, AReaderOpenWhileTheTablesAreBroughtUpToDateReadsTheNewEntries) {
+    write_entry("work", "c", "old", "DATA", numbered_blocks("o", 300));
+    database->sql(
+        "ALTER TABLE entries DROP COLUMN checksum, DROP COLUMN stored_bytes, DROP COLUMN file_time, "
+        "DROP COLUMN file_mode; ALTER TABLE pieces DROP COLUMN checksum, DROP COLUMN codec; "
+        "DROP TABLE settings; UPDATE zef_format SET version = 1");
+    services.deassign_library("work");
+    assign_work(services);
+    void *reader_cat = nullptr, *entry = nullptr;
+    ASSERT_EQ(open_catalog("work", "c", zef::kLibraryInput, &reader_cat), 0);
+    ASSERT_EQ(open_entry(reader_cat, "old", "DATA", zef::kMemberInput, &entry), 0);
+    EXPECT_EQ(read_rest(entry), numbered_blocks("o", 300));
+    ASSERT_EQ(close_entry(entry), 0);
+
+    services.set_compress_writes(true);
+    write_entry("work", "c", "new", "DATA", numbered_blocks("n", 3000));
+    ASSERT_EQ(database->sql("SELECT version FROM zef_format"), "2");
+    ASSERT_NE(database->sql("SELECT count(*) FROM pieces WHERE codec <> 0"), "0");
+
+    ASSERT_EQ(open_entry(reader_cat, "new", "DATA", zef::kMemberInput, &entry), 0) << services.last_error();
+    int32_t end = 0;
+    EXPECT_EQ(read_rest(entry, &end), numbered_blocks("n", 3000));
+    EXPECT_EQ(end, zef::kCatalogEndOfMember) << services.last_error();
+    EXPECT_EQ(close_entry(entry), 0);
+    EXPECT_EQ(close_catalog(reader_cat), 0);
+}
+
 // Each text is a statement of its own, however it was built: texts made
 // one after another in the same buffer, as a query built for each call may
 // be, run as written, and a text met again runs as before.

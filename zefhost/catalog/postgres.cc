@@ -76,10 +76,19 @@ Connection::Connection(const std::string &conninfo, std::string shown) : owner_(
 }
 
 Connection::~Connection() {
-    if (conn_ != nullptr && getpid() == owner_) libpq().PQfinish(conn_);
+    if (conn_ != nullptr && !foreign()) libpq().PQfinish(conn_);
+}
+
+bool Connection::foreign() const { return getpid() != owner_; }
+
+void Connection::refuse_if_foreign() const {
+    if (foreign())
+        catalog::fail(zef::kCatalogIoFailure,
+                      shown_ + ": the session belongs to process " + std::to_string(owner_) + ", not to this one");
 }
 
 void Connection::exec(const char *sql) {
+    refuse_if_foreign();
     if (sent_ != nullptr) discard();
     PGresult *result = libpq().PQexec(conn_, sql);
     ExecStatusType status = result ? libpq().PQresultStatus(result) : PGRES_FATAL_ERROR;
@@ -88,6 +97,7 @@ void Connection::exec(const char *sql) {
 }
 
 bool Connection::try_exec(const char *sql) noexcept {
+    if (foreign()) return false;
     if (sent_ != nullptr) discard();
     PGresult *result = libpq().PQexec(conn_, sql);
     bool ok = result && (libpq().PQresultStatus(result) == PGRES_COMMAND_OK || libpq().PQresultStatus(result) == PGRES_TUPLES_OK);
@@ -144,6 +154,7 @@ ParamArrays::ParamArrays(std::initializer_list<Param> params) {
 }  // namespace
 
 Result Connection::run(const char *sql, std::initializer_list<Param> params, bool binary_result) {
+    refuse_if_foreign();
     if (sent_ != nullptr) discard();
     const std::string &name = prepared(sql);
     ParamArrays a(params);
@@ -155,6 +166,7 @@ Result Connection::run(const char *sql, std::initializer_list<Param> params, boo
 }
 
 void Connection::send(const char *sql, std::initializer_list<Param> params, bool binary_result) {
+    refuse_if_foreign();
     if (sent_ != nullptr) discard();
     const std::string &name = prepared(sql);
     ParamArrays a(params);
@@ -167,6 +179,7 @@ void Connection::send(const char *sql, std::initializer_list<Param> params, bool
 Result Connection::receive() {
     const char *sql = sent_;
     sent_ = nullptr;
+    refuse_if_foreign();
     PGresult *raw = libpq().PQgetResult(conn_);
     // The rest of what the request answered (nothing, for one statement).
     while (PGresult *more = libpq().PQgetResult(conn_)) libpq().PQclear(more);
@@ -177,6 +190,7 @@ Result Connection::receive() {
 
 void Connection::discard() noexcept {
     sent_ = nullptr;
+    if (foreign()) return;
     while (PGresult *result = libpq().PQgetResult(conn_)) libpq().PQclear(result);
 }
 

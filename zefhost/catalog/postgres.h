@@ -91,16 +91,19 @@ public:
     // database in messages (never with its password). Throws CatalogError
     // (kCatalogIoFailure) when the server cannot be reached or refuses.
     Connection(const std::string &conninfo, std::string shown);
-    // Closes the connection, but only in the process that opened it: a child
-    // made by fork() must never end its parent's session.
+    // Closes the connection, but only in the process that opened it.
     ~Connection();
     Connection(const Connection &) = delete;
     Connection &operator=(const Connection &) = delete;
 
     PGconn *handle() const { return conn_; }
     const std::string &shown() const { return shown_; }
-    bool broken() const { return libpq().PQstatus(conn_) != CONNECTION_OK; }
-    bool in_transaction() const { return libpq().PQtransactionStatus(conn_) != PQTRANS_IDLE; }
+    // In a child made by fork(): the session is its parent's, and every
+    // request fails here without a byte sent, so that nothing the child
+    // lets go of (a transaction, a lock, a writer) ends or changes it.
+    bool foreign() const;
+    bool broken() const { return foreign() || libpq().PQstatus(conn_) != CONNECTION_OK; }
+    bool in_transaction() const { return !foreign() && libpq().PQtransactionStatus(conn_) != PQTRANS_IDLE; }
 
     // Runs SQL without parameters (several statements allowed).
     void exec(const char *sql);
@@ -124,6 +127,8 @@ public:
     [[noreturn]] void fail(PGresult *result, std::string_view doing) const;
 
 private:
+    void refuse_if_foreign() const;
+
     const std::string &prepared(const char *sql);
 
     PGconn *conn_ = nullptr;

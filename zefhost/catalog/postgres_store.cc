@@ -144,16 +144,35 @@ void PostgresSession::begin(Kind kind) {
     switch (kind) {
     case Kind::read:
         connection_->run("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+        try {
+            // A writer elsewhere may have brought older tables up to date
+            // since this session looked, and written what only the new
+            // columns describe (compressed chunks): read in this
+            // transaction's snapshot, with the rows it reads.
+            if (format_version_ < kDatabaseFormatVersion) {
+                pg::Result version = connection_->run("SELECT max(version) FROM zef_format");
+                if (version.rows() == 1 && !version.is_null(0, 0))
+                    format_version_ = std::clamp(static_cast<int32_t>(version.integer(0, 0)), format_version_,
+                                                 kDatabaseFormatVersion);
+            }
+        } catch (...) {
+            connection_->try_exec("ROLLBACK");
+            throw;
+        }
         break;
     case Kind::write:
-        // Staged data is not yet anyone's: a commit that a crashed server
-        // loses costs only its writer, whose session ends with it.
-        connection_->run("BEGIN");
-        connection_->run("SET LOCAL synchronous_commit = off");
-        break;
     case Kind::durable_write:
         connection_->run("BEGIN");
-        connection_->run("SET LOCAL synchronous_commit = on");
+        try {
+            // Staged data is not yet anyone's: a commit that a crashed
+            // server loses costs only its writer, whose session ends with it.
+            connection_->run(kind == Kind::write ? "SET LOCAL synchronous_commit = off"
+                                                 : "SET LOCAL synchronous_commit = on");
+        } catch (...) {
+            // The caller's transaction never began: it must not stay open.
+            connection_->try_exec("ROLLBACK");
+            throw;
+        }
         break;
     }
 }
@@ -330,6 +349,12 @@ pg::Connection *PostgresSession::ready_helper() {
 }
 
 void PostgresSession::end_helper() noexcept {
+    if (helper_coming_.valid() && connection_->foreign()) {
+        // Forked while the helper was being made: the thread making it is
+        // not in this process, and waiting for it (as get() and the
+        // future's end both would) never ends. Left as it is.
+        new std::future<std::unique_ptr<pg::Connection>>(std::move(helper_coming_));
+    }
     if (helper_coming_.valid()) {
         try {
             helper_coming_.get();
