@@ -205,7 +205,14 @@ std::string read_line(const Json &line, ManifestEntry *entry) {
 
 }  // namespace
 
-int64_t ManifestEntry::member_time() const { return file_time ? *file_time : modified * 1000; }
+int64_t ManifestEntry::member_time() const {
+    if (file_time) return *file_time;
+    // An entry's time past what nanoseconds hold (the year 2262; a catalog
+    // or a manifest may hold any up to 9999) is dated the last time they do.
+    int64_t nanoseconds = 0;
+    if (__builtin_mul_overflow(modified, int64_t{1000}, &nanoseconds)) return modified < 0 ? INT64_MIN : INT64_MAX;
+    return nanoseconds;
+}
 
 uint32_t ManifestEntry::member_mode() const { return file_mode ? *file_mode : kDefaultMode; }
 

@@ -511,6 +511,21 @@ TEST_F(HostileImport, ALineWhoseTypeIsWrittenAsAnotherNamesThatEntry) {
     EXPECT_EQ(zefcat({"get", "work.in1.todo.source"}).out, planted);
 }
 
+// An entry dated past what a file's time holds in nanoseconds (the year
+// 2262) exports dated the last time it does, not wrapped round to the past.
+TEST_F(HostileImport, AnEntryDatedPastWhatAFileTimeHoldsExportsAtItsLast) {
+    Json document = Json::parse(manifest);
+    for (Json &l : document["entries"]) {
+        l["modified"] = "9999-12-31T00:00:00Z";
+        l["file_time"] = nullptr;
+    }
+    ASSERT_EQ(import(with({}, {}, document.dump())).status, 0);
+    ASSERT_EQ(zefcat({"export", "work.in1", "late"}).status, 0);
+    struct stat status {};
+    ASSERT_EQ(::stat(path("late/todo.source").c_str(), &status), 0);
+    EXPECT_GE(status.st_mtime, int64_t{9'000'000'000}) << "dated before the year 2255";
+}
+
 TEST_F(HostileImport, ASourceThatIsNoExportImportsNothing) {
     struct Case {
         std::vector<Planted> members;
