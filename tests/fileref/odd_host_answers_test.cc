@@ -45,6 +45,10 @@ TEST_F(OddHostAnswers, NegativePartLengthsAreEmptyParts) {
     EXPECT_EQ(std::string(r->full_name, r->full_name_length), "...");
     EXPECT_EQ(physical_name("NEG"), zef::kNameUnsuitable);
     EXPECT_EQ(host.messages().insert_text(0), host.messages().text(zef::kMessageSet, 5));
+    // Nor does a test of existence or a deletion hand the host a negative
+    // catalog length: the empty catalog is refused first.
+    EXPECT_EQ(module.slot<zef::fn::yxlexp>(3)(Name8("NEG"), nullptr), zef::kNameUnsuitable);
+    EXPECT_EQ(module.slot<zef::fn::yxldel>(32)(Name8("NEG"), nullptr), zef::kNameUnsuitable);
 }
 
 class OddTokens : public FilerefTest {

@@ -96,6 +96,8 @@ TEST_F(VectorWalkTest, EveryFilledSlotServesARealSession) {
     EXPECT_EQ(copy->lrecl, 80);
     host.owner_pool().release(image);
     EXPECT_EQ(via<yxlhbfr>(36)(Name8(""), nullptr, copy), zef::kOk);
+    EXPECT_EQ(via<yxlhbfr>(36)(Name8("OUT"), nullptr, nullptr), zef::kOk);  // nothing to release
+    EXPECT_EQ(record("OUT")->option_block, options);
 
     // The catalog as a directory, a member read through it (26, 23, 25, 28,
     // 29, 18, 27, 24, 22).

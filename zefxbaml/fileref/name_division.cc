@@ -8,8 +8,16 @@ namespace zef {
 
 int32_t divide_name(const char *name, int32_t length, DividedName *divided) {
     *divided = DividedName{};
-    return host::znamdiv(name, length, &divided->part_count, &divided->parts[0],
-                         &divided->parts[1], &divided->parts[2], &divided->parts[3]);
+    int32_t status = host::znamdiv(name, length, &divided->part_count, &divided->parts[0],
+                                   &divided->parts[1], &divided->parts[2], &divided->parts[3]);
+    // Every later use takes a part's length as its count of text bytes: one
+    // the host gives below 0 is an empty part, one above its 32 bytes the
+    // whole field.
+    for (NamePart &part : divided->parts)
+        part.length = part.length < 0 ? int16_t{0}
+                      : part.length > static_cast<int16_t>(sizeof part.text) ? static_cast<int16_t>(sizeof part.text)
+                                                                             : part.length;
+    return status;
 }
 
 void store_division(FilerefRecord *record, const DividedName &divided) {

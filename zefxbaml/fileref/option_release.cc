@@ -15,8 +15,10 @@ namespace zef {
 // has none yet) and clears every pointer that a record of the fileref's list
 // holds to it. A name that is not found is set as message insert 1, but the
 // block is released all the same. Always returns 0; with no owner and no
-// current task the block is left as it is.
+// current task the block is left as it is; with no block there is nothing
+// to release.
 int32_t yxlhbfr(const char *fileref8, void *context, OptionBlock *options) {
+    if (options == nullptr) return kOk;
     if (options->owner == nullptr) {
         options->owner = host::current_owner();
         if (options->owner == nullptr) return kOk;
