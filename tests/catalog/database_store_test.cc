@@ -159,29 +159,6 @@ TEST_F(DatabaseStore, AServerThatGoesAwayFailsEveryRequestCleanly) {
     EXPECT_THROW(services.list_catalogs("gone"), zefhost::catalog::CatalogError);
 }
 
-// A child forked while a writer is open lets go of what it inherited, as a
-// process on its way out does: the session is its parent's and stays
-// untouched, and the parent's entry closes whole.
-TEST_F(DatabaseStore, AForkedChildLeavesItsParentsSessionAlone) {
-    void *cat = nullptr, *writer = nullptr;
-    ASSERT_EQ(open_catalog("work", "c", zef::kLibraryWrite, &cat), 0);
-    ASSERT_EQ(open_entry(cat, "e", "DATA", zef::kMemberOutput, &writer), 0);
-    std::vector<Block> blocks = numbered_blocks("e", 40000);  // staged in several transactions
-    size_t half = blocks.size() / 2;
-    for (size_t i = 0; i < half; ++i) ASSERT_EQ(write_block(writer, blocks[i]), 0);
-    Child child([&](const Child::Channel &) {
-        bool refused = close_entry(writer) == zef::kCatalogIoFailure &&
-                       services.last_error().find("belongs to process") != std::string::npos;
-        close_catalog(cat);
-        return refused ? 0 : 1;
-    });
-    EXPECT_EQ(child.wait(), 0);
-    for (size_t i = half; i < blocks.size(); ++i) ASSERT_EQ(write_block(writer, blocks[i]), 0);
-    EXPECT_EQ(close_entry(writer), 0) << services.last_error();
-    EXPECT_EQ(close_catalog(cat), 0);
-    EXPECT_EQ(read_entry("work", "c", "e", "DATA").blocks, blocks);
-}
-
 // Tables of the first format, read through a handle opened before a writer
 // elsewhere brought them up to date and wrote compressed chunks: the
 // handle reads them as written, not as damaged.

@@ -385,6 +385,30 @@ bool shared_bytes_locked_by(pid_t holder, const std::filesystem::path &file) {
 // Closing a descriptor of a file drops every POSIX lock the process holds
 // on it, SQLite's included: the store must never open the catalog file
 // beside SQLite. A reader's lock survives a writer's close in its process.
+// A child forked while a writer is open lets go of what it inherited, as a
+// process on its way out does: the connection is its parent's and stays
+// untouched (no transaction ended, no staged chunk dropped, no entry
+// committed), and the parent's entry closes whole.
+TEST_P(CatalogProcesses, AForkedChildLeavesItsParentsWriterAlone) {
+    void *cat = nullptr, *writer = nullptr;
+    ASSERT_EQ(open_catalog("work", "c", zef::kLibraryWrite, &cat), 0);
+    ASSERT_EQ(open_entry(cat, "e", "DATA", zef::kMemberOutput, &writer), 0);
+    std::vector<Block> blocks = numbered_blocks("e", 40000);  // staged in several transactions
+    size_t half = blocks.size() / 2;
+    for (size_t i = 0; i < half; ++i) ASSERT_EQ(write_block(writer, blocks[i]), 0);
+    Child child([&](const Child::Channel &) {
+        bool refused = close_entry(writer) == zef::kCatalogIoFailure &&
+                       services.last_error().find("belongs to process") != std::string::npos;
+        services.end_all_handles();
+        return refused ? 0 : 1;
+    });
+    EXPECT_EQ(child.wait(), 0);
+    for (size_t i = half; i < blocks.size(); ++i) ASSERT_EQ(write_block(writer, blocks[i]), 0);
+    EXPECT_EQ(close_entry(writer), 0) << services.last_error();
+    EXPECT_EQ(close_catalog(cat), 0);
+    EXPECT_EQ(read_entry("work", "c", "e", "DATA").blocks, blocks);
+}
+
 TEST_F(CatalogFileProcesses, AWritersCloseKeepsTheLocksOfOtherConnectionsInItsProcess) {
     write_entry("work", "locks", "e", "DATA", numbered_blocks("e", 10));
     // A catalog handle whose connection has read (and holds SQLite's lock

@@ -69,15 +69,25 @@ Connection::Connection(const std::filesystem::path &path, Access access)
 
 Connection::~Connection() {
     statements_.clear();
-    if (db_ != nullptr && getpid() == owner_) sqlite3_close_v2(db_);
+    if (db_ != nullptr && !foreign()) sqlite3_close_v2(db_);
+}
+
+bool Connection::foreign() const { return getpid() != owner_; }
+
+void Connection::refuse_if_foreign() const {
+    if (foreign())
+        catalog::fail(zef::kCatalogIoFailure, path_.string() + ": the connection belongs to process " +
+                                                  std::to_string(owner_) + ", not to this one");
 }
 
 void Connection::exec(const char *sql) {
+    refuse_if_foreign();
     int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) fail(rc, sql);
 }
 
 Statement &Connection::cached(const char *sql) {
+    refuse_if_foreign();
     auto it = statements_.find(sql);
     if (it != statements_.end()) return *it->second;
     auto statement = std::make_unique<Statement>(*this, sql);
@@ -107,7 +117,9 @@ Statement::Statement(Connection &connection, const char *sql) : connection_(conn
     if (rc != SQLITE_OK) connection.fail(rc, "prepare");
 }
 
-Statement::~Statement() { sqlite3_finalize(stmt_); }
+Statement::~Statement() {
+    if (!connection_.foreign()) sqlite3_finalize(stmt_);
+}
 
 Statement &Statement::bind(int index, int64_t value) {
     int rc = sqlite3_bind_int64(stmt_, index, value);
@@ -131,6 +143,7 @@ Statement &Statement::bind_blob(int index, const void *data, size_t size) {
 }
 
 bool Statement::step() {
+    connection_.refuse_if_foreign();
     int rc = sqlite3_step(stmt_);
     if (rc == SQLITE_ROW) return true;
     if (rc == SQLITE_DONE) return false;
@@ -143,6 +156,7 @@ void Statement::run() {
 }
 
 void Statement::reset() {
+    if (connection_.foreign()) return;
     sqlite3_reset(stmt_);
     sqlite3_clear_bindings(stmt_);
 }
@@ -162,6 +176,7 @@ std::span<const uint8_t> Statement::blob(int column) const {
 
 Transaction::Transaction(Connection &connection, Kind kind)
     : connection_(connection), durable_(kind == Kind::durable_write) {
+    connection.refuse_if_foreign();
     if (durable_) connection.exec("PRAGMA synchronous=FULL");
     int rc = sqlite3_exec(connection.handle(), kind == Kind::read ? "BEGIN" : "BEGIN IMMEDIATE",
                           nullptr, nullptr, nullptr);
@@ -176,6 +191,7 @@ Transaction::~Transaction() {
 }
 
 void Transaction::commit() {
+    connection_.refuse_if_foreign();
     int rc = sqlite3_exec(connection_.handle(), "COMMIT", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
         // A failed COMMIT may leave the transaction open; the destructor
@@ -189,6 +205,7 @@ void Transaction::commit() {
 // the connection back to its everyday safety level.
 void Transaction::end(const char *sql) {
     open_ = false;
+    if (connection_.foreign()) return;
     if (sql != nullptr && connection_.in_transaction())
         sqlite3_exec(connection_.handle(), sql, nullptr, nullptr, nullptr);
     if (durable_) sqlite3_exec(connection_.handle(), "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);

@@ -34,15 +34,19 @@ public:
     // Opens the file (creating it only with Access::create). Errors while
     // opening are reported as "cannot be opened or damaged".
     Connection(const std::filesystem::path &path, Access access);
-    // Closes the connection, but only in the process that opened it: a child
-    // created by fork() must never close (and so checkpoint) its parent's
-    // connection.
+    // Closes the connection, but only in the process that opened it.
     ~Connection();
     Connection(const Connection &) = delete;
     Connection &operator=(const Connection &) = delete;
 
     sqlite3 *handle() const { return db_; }
     const std::filesystem::path &path() const { return path_; }
+    // In a child made by fork(): the connection, its transaction and the
+    // read marks it keeps in the shared -shm are the parent's. Nothing here
+    // then runs SQL on it (a request fails, a rollback or reset does
+    // nothing), so that nothing the child lets go of changes the parent's.
+    bool foreign() const;
+    void refuse_if_foreign() const;
 
     // Runs SQL without results; throws CatalogError on failure.
     void exec(const char *sql);

@@ -128,6 +128,7 @@ SqliteSession::~SqliteSession() {
 
 void SqliteSession::begin(Kind kind) {
     sql::Connection &c = *connection_;
+    c.refuse_if_foreign();
     durable_ = kind == Kind::durable_write;
     // SQLite lets the safety level change only outside a transaction.
     if (durable_) c.exec("PRAGMA synchronous=FULL");
@@ -136,9 +137,24 @@ void SqliteSession::begin(Kind kind) {
         rollback();
         c.fail(rc, "begin");
     }
+    if (kind == Kind::read && format_version_ < kFormatVersion) {
+        // A writer elsewhere may have brought the catalog up to date since
+        // this session looked, and written what only the new columns
+        // describe (checksums, compressed chunks): read in this
+        // transaction, whose snapshot the header's read begins.
+        try {
+            sql::Use version(c.cached("PRAGMA user_version"));
+            int64_t found = version->step() ? version->integer(0) : 0;
+            format_version_ = static_cast<int32_t>(std::clamp<int64_t>(found, format_version_, kFormatVersion));
+        } catch (...) {
+            rollback();
+            throw;
+        }
+    }
 }
 
 void SqliteSession::commit() {
+    connection_->refuse_if_foreign();
     int rc = sqlite3_exec(connection_->handle(), "COMMIT", nullptr, nullptr, nullptr);
     // A failed COMMIT may leave the transaction open; the caller's rollback
     // ends it.
@@ -149,6 +165,7 @@ void SqliteSession::commit() {
 // Ends a transaction still open and puts the connection back to its
 // everyday safety level.
 void SqliteSession::rollback() noexcept {
+    if (connection_->foreign()) return;
     if (connection_->in_transaction())
         sqlite3_exec(connection_->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
     if (durable_) sqlite3_exec(connection_->handle(), "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
@@ -405,8 +422,14 @@ SqliteStore::SqliteStore(std::filesystem::path file, bool writable, int busy_tim
         format_version_ = verify_catalog(*main);
     }
     if (writable_) {
-        sql::Use mode(main->cached("PRAGMA journal_mode"));
-        if (!mode->step() || mode->text(0) != "wal") main->exec("PRAGMA journal_mode=WAL");
+        // Read, and the statement reset, before the change: SQLite refuses
+        // to change the journal while a statement is still under way.
+        bool wal = false;
+        {
+            sql::Use mode(main->cached("PRAGMA journal_mode"));
+            wal = mode->step() && mode->text(0) == "wal";
+        }
+        if (!wal) main->exec("PRAGMA journal_mode=WAL");
     }
     main_ = std::make_unique<SqliteSession>(std::move(main), format_version_);
     struct stat st {};
@@ -465,7 +488,7 @@ bool SqliteStore::writer_alive(StoreSession &, int64_t content) { return byte_he
 
 void SqliteStore::settle(StoreSession &session) {
     sql::Connection &c = static_cast<SqliteSession &>(session).connection();
-    if (access_ != sql::Connection::Access::read_write || c.in_transaction()) return;
+    if (access_ != sql::Connection::Access::read_write || c.in_transaction() || c.foreign()) return;
     sqlite3_busy_timeout(c.handle(), 0);
     int rc = sqlite3_wal_checkpoint_v2(c.handle(), nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
     sqlite3_busy_timeout(c.handle(), busy_timeout_ms_);
