@@ -43,12 +43,12 @@ protected:
         auto v = services.verify_catalog("work", "c", std::pair{name, type});
         return v.entries.at(0).state;
     }
-    // Flips one byte of the payload of every chunk of the entry, in the
-    // store's own tables.
-    void damage_chunks(std::string_view name, int at) {
+    // Flips one byte of the payload of every chunk of the entry (or of the
+    // pieces `which` picks), in the store's own tables.
+    void damage_chunks(std::string_view name, int at, std::string_view which = "") {
         std::string content = store_sql("c", "SELECT content FROM entries WHERE name = '" + std::string(name) + "'");
         ASSERT_FALSE(content.empty());
-        std::string where = "id IN (SELECT chunk FROM pieces WHERE content = " + content + ")";
+        std::string where = "id IN (SELECT chunk FROM pieces WHERE content = " + content + std::string(which) + ")";
         std::string result =
             kind == StoreKind::directory
                 ? store_sql("c", "UPDATE chunks SET data = CAST(substr(data, 1, " + std::to_string(at) +
@@ -157,6 +157,30 @@ TEST_P(Integrity, ADamagedChunkFailsItsReadAndItsVerification) {
         EXPECT_EQ(read_entry("work", "c", "good", "DATA").blocks, text_blocks(400));
         ASSERT_EQ(services.remove_catalog("work", "c", true).removed, true);
     }
+}
+
+// A writer that meets a damaged chunk fails that request only: it holds
+// nothing of the chunk afterwards, so it goes on appending, while others
+// write, and closes.
+TEST_P(Integrity, AWriterThatMeetsADamagedChunkGoesOnWithTheRest) {
+    // One block that fills its piece: the appended blocks start a piece of
+    // their own, and nothing is loaded on the way.
+    write_entry("work", "c", "bad", "DATA", {{322, std::string(70000, 'x')}});
+    damage_chunks("BAD", 40);
+    void *cat = nullptr, *entry = nullptr;
+    ASSERT_EQ(open_catalog("work", "c", zef::kLibraryWrite, &cat), 0);
+    ASSERT_EQ(open_entry(cat, "bad", "DATA", zef::kMemberAppend, &entry), 0);
+    Block block;
+    EXPECT_EQ(read_block(entry, block), zef::kCatalogIoFailure);
+    write_entry("work", "c", "other", "DATA", text_blocks(10));
+    ASSERT_EQ(point(entry, 0, zef::kPointToEnd), 0);
+    auto more = numbered_blocks("more", 20000);  // staged on the way
+    int32_t status = 0;
+    for (size_t i = 0; i < more.size() && status == 0; ++i) status = write_block(entry, more[i]);
+    EXPECT_EQ(status, 0) << services.last_error();
+    EXPECT_EQ(close_entry(entry), 0) << services.last_error();
+    EXPECT_EQ(close_catalog(cat), 0);
+    EXPECT_EQ(row("BAD").blocks, 1 + 20000);
 }
 
 // The pieces' checksums are vouched for by the version's: one changed, or

@@ -91,9 +91,16 @@ void EntryWriter::work_on(size_t ordinal) {
         work_dirty_ = true;  // its latest bytes are only here now
     } else {
         std::optional<std::span<const uint8_t>> bytes = session_->load_chunk(view_[ordinal].piece.chunk);
-        if (!bytes) fail(zef::kCatalogDamaged, "entry " + key_.name + "." + key_.type + ": chunk missing");
-        // Checked against its piece before its blocks are read or rewritten.
-        work_.load(decoder_.decode(key_, view_[ordinal].piece, *bytes), view_[ordinal].piece.block_count);
+        try {
+            if (!bytes) fail(zef::kCatalogDamaged, "entry " + key_.name + "." + key_.type + ": chunk missing");
+            // Checked against its piece before its blocks are read or rewritten.
+            work_.load(decoder_.decode(key_, view_[ordinal].piece, *bytes), view_[ordinal].piece.block_count);
+        } catch (...) {
+            // A chunk still held would keep its read open for the writer's
+            // life, and its next staging could not begin.
+            session_->release_chunk();
+            throw;
+        }
         session_->release_chunk();
         work_dirty_ = false;
     }
