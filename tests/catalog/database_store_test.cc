@@ -14,19 +14,24 @@ namespace {
 class DatabaseStore : public CatalogTest {
 protected:
     DatabaseStore() : CatalogTest(StoreKind::database) {}
+    // Entry OLD (300 numbered blocks) in tables taken back to the first
+    // format, and WORK assigned again so that nothing remembers them newer.
+    void write_old_entry_in_first_format_tables() {
+        write_entry("work", "c", "old", "DATA", numbered_blocks("o", 300));
+        database->sql(
+            "ALTER TABLE entries DROP COLUMN checksum, DROP COLUMN stored_bytes, DROP COLUMN file_time, "
+            "DROP COLUMN file_mode; ALTER TABLE pieces DROP COLUMN checksum, DROP COLUMN codec; "
+            "DROP TABLE settings; UPDATE zef_format SET version = 1");
+        services.deassign_library("work");
+        assign_work(services);
+    }
 };
 
 // Tables of the first format (no checksums, file times, compression or
 // settings) read as they are; the first writer brings them up to date and
 // the old versions read on.
 TEST_F(DatabaseStore, TablesOfTheFirstFormatReadAndAreBroughtUpToDateByAWriter) {
-    write_entry("work", "c", "old", "DATA", numbered_blocks("o", 300));
-    database->sql(
-        "ALTER TABLE entries DROP COLUMN checksum, DROP COLUMN stored_bytes, DROP COLUMN file_time, "
-        "DROP COLUMN file_mode; ALTER TABLE pieces DROP COLUMN checksum, DROP COLUMN codec; "
-        "DROP TABLE settings; UPDATE zef_format SET version = 1");
-    services.deassign_library("work");
-    assign_work(services);
+    write_old_entry_in_first_format_tables();
 
     EXPECT_EQ(read_entry("work", "c", "old", "DATA").blocks, numbered_blocks("o", 300));
     EXPECT_FALSE(services.entry_row("work", "c", "old", "DATA")->checksum.present());
@@ -163,13 +168,7 @@ TEST_F(DatabaseStore, AServerThatGoesAwayFailsEveryRequestCleanly) {
 // elsewhere brought them up to date and wrote compressed chunks: the
 // handle reads them as written, not as damaged.
 TEST_F(DatabaseStore, AReaderOpenWhileTheTablesAreBroughtUpToDateReadsTheNewEntries) {
-    write_entry("work", "c", "old", "DATA", numbered_blocks("o", 300));
-    database->sql(
-        "ALTER TABLE entries DROP COLUMN checksum, DROP COLUMN stored_bytes, DROP COLUMN file_time, "
-        "DROP COLUMN file_mode; ALTER TABLE pieces DROP COLUMN checksum, DROP COLUMN codec; "
-        "DROP TABLE settings; UPDATE zef_format SET version = 1");
-    services.deassign_library("work");
-    assign_work(services);
+    write_old_entry_in_first_format_tables();
     void *reader_cat = nullptr, *entry = nullptr;
     ASSERT_EQ(open_catalog("work", "c", zef::kLibraryInput, &reader_cat), 0);
     ASSERT_EQ(open_entry(reader_cat, "old", "DATA", zef::kMemberInput, &entry), 0);
