@@ -141,10 +141,9 @@ PostgresSession::~PostgresSession() {
 
 void PostgresSession::begin(Kind kind) {
     reading_ = kind == Kind::read;
-    switch (kind) {
-    case Kind::read:
-        connection_->run("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
-        try {
+    connection_->run(kind == Kind::read ? "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY" : "BEGIN");
+    try {
+        if (kind == Kind::read) {
             // A writer elsewhere may have brought older tables up to date
             // since this session looked, and written what only the new
             // columns describe (compressed chunks): read in this
@@ -155,25 +154,16 @@ void PostgresSession::begin(Kind kind) {
                     format_version_ = std::clamp(static_cast<int32_t>(version.integer(0, 0)), format_version_,
                                                  kDatabaseFormatVersion);
             }
-        } catch (...) {
-            connection_->try_exec("ROLLBACK");
-            throw;
-        }
-        break;
-    case Kind::write:
-    case Kind::durable_write:
-        connection_->run("BEGIN");
-        try {
+        } else {
             // Staged data is not yet anyone's: a commit that a crashed
             // server loses costs only its writer, whose session ends with it.
             connection_->run(kind == Kind::write ? "SET LOCAL synchronous_commit = off"
                                                  : "SET LOCAL synchronous_commit = on");
-        } catch (...) {
-            // The caller's transaction never began: it must not stay open.
-            connection_->try_exec("ROLLBACK");
-            throw;
         }
-        break;
+    } catch (...) {
+        // The caller's transaction never began: it must not stay open.
+        connection_->try_exec("ROLLBACK");
+        throw;
     }
 }
 
