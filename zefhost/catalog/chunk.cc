@@ -71,9 +71,13 @@ void ChunkBuilder::load(std::span<const uint8_t> bytes, int64_t expected_blocks)
 
 void ChunkBuilder::append(uint16_t code, const void *data, uint32_t length) {
     size_t at = bytes_.size();
-    bytes_.resize(at + kBlockHeader + length);
-    put_header(bytes_.data() + at, code, length);
-    if (length) std::memcpy(bytes_.data() + at + kBlockHeader, data, length);
+    // Inserted, not resized and then copied over: a resize would first zero
+    // every byte of the block, once more per record.
+    uint8_t header[kBlockHeader];
+    put_header(header, code, length);
+    bytes_.insert(bytes_.end(), header, header + kBlockHeader);
+    const auto *bytes = static_cast<const uint8_t *>(data);
+    if (length) bytes_.insert(bytes_.end(), bytes, bytes + length);
     offsets_.push_back(static_cast<uint32_t>(at));
     payload_ += length;
     if (length > longest_) longest_ = length;

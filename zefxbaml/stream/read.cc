@@ -26,7 +26,8 @@ constexpr int32_t kRunCountRefused = kNbyteTooLarge;
 // carriage character and the text after it; F format blank-fills the text
 // to lrecl (within record_buffer). A record of code 270 is empty.
 int32_t read_record(StreamBlock *stream, char **data, int64_t *length, char *carriage) {
-    int32_t status = read_block(stream);
+    const int64_t capacity = record_buffer_capacity(stream);
+    int32_t status = read_block(stream, capacity);
     char *buffer = stream->record_buffer;
     if (stream->last_record_code == kCodeEmptyCatams) {
         *data = buffer;
@@ -45,7 +46,7 @@ int32_t read_record(StreamBlock *stream, char **data, int64_t *length, char *car
     }
     int64_t taken = std::min(count, lrecl);
     if ((stream->record_format & kRecordFixed) != 0 && taken < lrecl) {
-        int64_t fill_end = std::min(start + lrecl, record_buffer_capacity(stream));
+        int64_t fill_end = std::min(start + lrecl, capacity);
         fill_blanks(buffer + start + taken, fill_end - (start + taken));
     }
     *data = buffer + start;
@@ -154,8 +155,9 @@ int32_t read_run(StreamBlock *stream, char **data, int64_t *length) {
     for (bool first = true;; first = false) {
         // A block that cannot pass the end of the run is read straight into
         // its place: nothing of it is left over, and nothing need be copied.
-        bool in_place = wanted - sum >= longest_block(stream);
-        status = in_place ? read_block_into(stream, run + sum, wanted - sum) : read_block(stream);
+        bool in_place = wanted - sum >= longest_block(stream, block_capacity);
+        status = in_place ? read_block_into(stream, run + sum, std::min(wanted - sum, block_capacity))
+                          : read_block(stream, block_capacity);
         int64_t count = stream->buffer_count;
         if (status == kEndOfFile) {
             if (first && !carried) {

@@ -53,7 +53,8 @@ int32_t yxlrds(StreamBlock *stream, char **data, int64_t *length, char *carriage
     *length = 0;
     if (stream->record_buffer == nullptr) return kNoStorage;
 
-    int32_t status = read_block(stream);
+    const int64_t capacity = record_buffer_capacity(stream);
+    int32_t status = read_block(stream, capacity);
     char *buffer = stream->record_buffer;
     int64_t delivered = stream->buffer_count;
     if (delivered == 0) {
@@ -66,7 +67,6 @@ int32_t yxlrds(StreamBlock *stream, char **data, int64_t *length, char *carriage
     stream->buffer_count = static_cast<int32_t>(text.count);
     if (status < 0) return status;
 
-    int64_t capacity = record_buffer_capacity(stream);
     int64_t lrecl = std::max<int64_t>(stream->lrecl, 0);
     int64_t start = text.start;
     int64_t taken = std::min(text.count, lrecl);

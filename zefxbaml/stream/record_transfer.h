@@ -29,9 +29,8 @@ inline int64_t record_buffer_capacity(const StreamBlock *stream) {
 // The longest block a read may bring. A stream that only reads sees one
 // version of its entry, whose blocks are none longer than block_length
 // (from the entry's recorded size); a stream that writes may have written
-// any block its record_buffer holds.
-inline int64_t longest_block(const StreamBlock *stream) {
-    int64_t capacity = record_buffer_capacity(stream);
+// any block its record_buffer holds. `capacity` is record_buffer_capacity.
+inline int64_t longest_block(const StreamBlock *stream, int64_t capacity) {
     if ((stream->open_flags & kOpenWriting) == 0 && (stream->open_flags & kOpenInput) != 0 &&
         stream->block_length > 0)
         return std::min(stream->block_length, capacity);
@@ -52,11 +51,13 @@ inline void fill_blanks(char *target, int64_t count) {
     if (count > 0) std::memset(target, kBlank, static_cast<size_t>(count));
 }
 
-// One block from the entry into `target`, which holds `room` bytes (at
-// most what record_buffer holds). Stores buffer_count and last_record_code
-// and returns the ylmread status with the end of member turned into 0x801.
-// The count kept is never below 0 nor above `room`, whatever the host
-// reports, so nothing that follows reaches past the buffer.
+// One block from the entry into `target`, which holds `room` bytes; `room`
+// is never more than record_buffer holds (the caller has its capacity at
+// hand, so that it is worked out once a record). Stores buffer_count and
+// last_record_code and returns the ylmread status with the end of member
+// turned into 0x801. The count kept is never below 0 nor above `room`,
+// whatever the host reports, so nothing that follows reaches past the
+// buffer.
 inline int32_t read_block_into(StreamBlock *stream, char *target, int64_t room) {
     TransferRequest &transfer = stream->transfer_request;
     std::memset(&transfer, 0, sizeof transfer);
@@ -64,15 +65,15 @@ inline int32_t read_block_into(StreamBlock *stream, char *target, int64_t room) 
     int32_t status = host::ylmread(stream->member_handle, &transfer);
     if (is_end_of_member(status)) status = kEndOfFile;
     int64_t delivered = static_cast<int32_t>(static_cast<uint32_t>(transfer.length));
-    delivered = std::clamp<int64_t>(delivered, 0, std::min(room, record_buffer_capacity(stream)));
+    delivered = std::clamp<int64_t>(delivered, 0, room);
     stream->buffer_count = static_cast<int32_t>(delivered);
     stream->last_record_code = transfer.record_code;
     return status;
 }
 
-// One block into record_buffer.
-inline int32_t read_block(StreamBlock *stream) {
-    return read_block_into(stream, stream->record_buffer, record_buffer_capacity(stream));
+// One block into record_buffer, whose capacity is `capacity`.
+inline int32_t read_block(StreamBlock *stream, int64_t capacity) {
+    return read_block_into(stream, stream->record_buffer, capacity);
 }
 
 // One record to the entry with the given record code.
