@@ -46,7 +46,7 @@ Session::Session(zefhost::Host &host, zefhost::ModuleSession &module, const Libr
 
 void Session::before_call() {
     host_.clear_inserts();
-    host_.catalogs().set_last_error({});
+    host_.catalogs().clear_last_error();
 }
 
 void Session::fail(int32_t status, std::string_view context) {

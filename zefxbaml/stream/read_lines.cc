@@ -62,8 +62,11 @@ int32_t yxlrds(StreamBlock *stream, char **data, int64_t *length, char *carriage
         return status;
     }
     LineText text = line_text(stream->last_record_code, delivered, stream->attr != 0);
-    // Taken before F filling may cover it.
-    char last = buffer[delivered - 1];
+    // Taken before F filling may cover it, and only when it is kept: the
+    // byte was stored by the host's copy a moment ago, and loading it at
+    // once waits for that copy to land (a stall on every line).
+    char last = kBlank;
+    if (text.keeps_last) last = buffer[delivered - 1];
     stream->buffer_count = static_cast<int32_t>(text.count);
     if (status < 0) return status;
 
