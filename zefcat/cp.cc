@@ -6,7 +6,6 @@
 #include <string>
 
 #include "command.h"
-#include "entry_removal.h"
 #include "entry_transfer.h"
 #include "errors.h"
 #include "tool.h"
@@ -27,10 +26,7 @@ int run(Tool &tool, const CopyArguments &arguments, bool move) {
     if (!move) return report.cut > 0 ? kExitCut : 0;
     // A writer may have replaced the source while it was copied: its new
     // version was not copied, and stays.
-    if (!report.source_version || entry_version(session, report.source) != report.source_version)
-        throw Problem(context + ": " + report.source + " was written while it was copied; " + report.target +
-                      " holds the version before, and the source was kept");
-    remove_entry(session, report.source, false, Removal::kDelete, context);
+    remove_copied_source(session, report, context);
     return 0;
 }
 

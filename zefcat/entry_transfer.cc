@@ -6,6 +6,7 @@
 
 #include "copy.h"
 #include "entry_copy.h"
+#include "entry_removal.h"
 #include "errors.h"
 #include "names.h"
 #include "progress.h"
@@ -124,6 +125,33 @@ std::optional<EntryVersion> entry_version(Session &session, std::string_view phy
     std::optional<catalog::EntryRow> row = row_of(session, physical);
     if (!row) return std::nullopt;
     return EntryVersion{row->content, row->modified, row->bytes};
+}
+
+void remove_copied_source(Session &session, const TransferReport &report, std::string_view context) {
+    auto kept = [&] {
+        return Problem(std::string(context) + ": " + report.source + " was written while it was copied; " +
+                       report.target + " holds the version before, and the source was kept");
+    };
+    if (!report.source_version) throw kept();
+    const EntryVersion &copied = *report.source_version;
+    EntryName name = split(report.source);
+    catalog::Services &catalogs = session.host().catalogs();
+    try {
+        catalogs.delete_only_version(name.library, name.catalog, name.name, name.type, copied.content,
+                                     copied.modified, copied.bytes);
+    } catch (const catalog::CatalogError &e) {
+        throw Problem(std::string(context) + ": " + e.what());
+    }
+    struct Ends {
+        catalog::Services &catalogs;
+        ~Ends() { catalogs.drop_deletion_condition(); }
+    } ends{catalogs};
+    try {
+        remove_entry(session, report.source, false, Removal::kDelete, context);
+    } catch (const Problem &) {
+        if (catalogs.replaced_at_deletion()) throw kept();
+        throw;
+    }
 }
 
 TransferReport copy_entry(Session &session, std::string_view source_name, std::string_view target_name,

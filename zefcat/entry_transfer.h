@@ -37,6 +37,12 @@ struct TransferReport {
     std::optional<EntryVersion> source_version;  // the version copied
 };
 
+// The end of a move: deletes the source only if it is still the version
+// that was copied, checked in the deletion's own transaction, so that a
+// writer that closed a newer version meanwhile keeps it. Throws Problem
+// (saying the source was kept) when it is not, or the deletion fails.
+void remove_copied_source(Session &session, const TransferReport &report, std::string_view context);
+
 // Copies the entry `source` into `target`: an entry name, or a catalog
 // name (library.catalog), where the entry keeps its name and type. A
 // target that exists is replaced. Throws Problem: a usage one for names,

@@ -234,6 +234,44 @@ TEST_P(CatalogEntries, DeleteRemovesTheEntryAndItsBlocks) {
     EXPECT_TRUE(services.check_catalog("work", "c").empty());
 }
 
+// A move deletes its source only if it is still the version it copied: a
+// writer that closed a newer one in the meantime keeps it.
+TEST_P(CatalogEntries, ADeletionHeldToOneVersionLeavesANewerOne) {
+    write_entry("work", "c", "src", "DATA", {{1, "copied"}});
+    write_entry("work", "c", "other", "DATA", {{1, "o"}});
+    std::optional<zefhost::catalog::EntryRow> copied = services.entry_row("work", "c", "src", "DATA");
+    ASSERT_TRUE(copied);
+    write_entry("work", "c", "src", "DATA", {{1, "written meanwhile"}});
+
+    void *cat = nullptr;
+    ASSERT_EQ(open_catalog("work", "c", zef::kLibraryWrite, &cat), 0);
+    services.delete_only_version("work", "c", "src", "DATA", copied->content, copied->modified, copied->bytes);
+    // Another entry's deletion neither meets nor ends the condition.
+    EXPECT_EQ(remove(cat, "other", "DATA"), 0);
+    EXPECT_FALSE(services.replaced_at_deletion());
+    EXPECT_EQ(remove(cat, "src", "DATA"), zef::kCatalogEntryInUse);
+    EXPECT_TRUE(services.replaced_at_deletion());
+    EXPECT_NE(services.last_error().find("was replaced since it was read"), std::string::npos)
+        << services.last_error();
+    EXPECT_EQ(read_entry("work", "c", "src", "DATA").blocks, (std::vector<Block>{{1, "written meanwhile"}}));
+
+    // The condition lasted for that one deletion; one for the version there
+    // now lets the deletion go ahead.
+    std::optional<zefhost::catalog::EntryRow> now = services.entry_row("work", "c", "src", "DATA");
+    ASSERT_TRUE(now);
+    services.delete_only_version("work", "c", "src", "DATA", now->content, now->modified, now->bytes);
+    EXPECT_EQ(remove(cat, "src", "DATA"), 0);
+    EXPECT_FALSE(services.replaced_at_deletion());
+
+    // One dropped unmet holds back nothing later.
+    write_entry("work", "c", "src", "DATA", {{1, "again"}});
+    services.delete_only_version("work", "c", "src", "DATA", copied->content, copied->modified, copied->bytes);
+    services.drop_deletion_condition();
+    EXPECT_EQ(remove(cat, "src", "DATA"), 0);
+    EXPECT_EQ(close_catalog(cat), 0);
+    EXPECT_TRUE(services.check_catalog("work", "c").empty());
+}
+
 TEST_P(CatalogEntries, AnOpenEntryIsNotDeletedAndASecondWriterIsRefused) {
     write_entry("work", "c", "busy", "DATA", {{1, "v1"}});
     void *cat = nullptr, *reader = nullptr, *writer = nullptr, *second = nullptr;

@@ -3,6 +3,9 @@
 // written with; mv deletes the source only once the copy is whole, so a
 // failure, or a SIGKILL at any moment, leaves the source whole.
 #include <nlohmann/json.hpp>
+#include <poll.h>
+#include <pty.h>
+
 #include <thread>
 
 #include "zefcat_runner.h"
@@ -140,19 +143,97 @@ TEST_F(CopyMove, MvRenamesAndMovesAndTheSourceGoesOnlyWhenTheCopyIsWhole) {
     EXPECT_EQ(run({"get", "work.notes.wide.source"}).out, std::string(29, 'w') + "\n");
 }
 
-// Starts zefcat with `arguments` in `directory`, its output discarded.
-pid_t start(const std::filesystem::path &directory, const std::vector<std::string> &arguments) {
+// Starts zefcat with `arguments` in `directory`, its output discarded, its
+// input and errors the descriptors given (else nothing).
+pid_t start(const std::filesystem::path &directory, const std::vector<std::string> &arguments, int input = -1,
+            int errors = -1) {
     pid_t child = fork();
     if (child == 0) {
-        int null = open("/dev/null", O_WRONLY);
+        int null = open("/dev/null", O_RDWR);
+        dup2(input >= 0 ? input : null, 0);
         dup2(null, 1);
-        dup2(null, 2);
+        dup2(errors >= 0 ? errors : null, 2);
         if (chdir(directory.c_str()) != 0) _exit(126);
         unsetenv("ZEF_WORK");
         unsetenv("ZEF_LIBRARIES");
         exec_zefcat(arguments);
     }
     return child;
+}
+
+// A writer that closes a new version of the source while mv copies the old
+// one keeps it: mv copies the version it opened, then keeps the source.
+TEST_F(CopyMove, MvKeepsASourceWrittenWhileItWasCopied) {
+    ASSERT_EQ(run({"put", "work.a.src.source", "-"}, std::string("the version copied\n")).status, 0);
+    // A put that holds the target open (it reads its input from a pipe
+    // the test keeps open), so that mv, with the source opened, waits for it.
+    int pipe_ends[2];
+    ASSERT_EQ(pipe2(pipe_ends, O_CLOEXEC), 0);  // no other child keeps the pipe open
+    // Whatever fails, the children do not outlive the test.
+    struct Children {
+        int feed;
+        std::vector<pid_t> running;
+        ~Children() {
+            if (feed >= 0) close(feed);
+            for (pid_t child : running) {
+                kill(child, SIGKILL);
+                waitpid(child, nullptr, 0);
+            }
+        }
+        int reap(pid_t child) {
+            int status = -1;
+            if (waitpid(child, &status, 0) == child) std::erase(running, child);
+            return status;
+        }
+    } children{pipe_ends[1], {}};
+    pid_t holder = start(directory.path(), {"put", "work.a.dst.source", "-"}, pipe_ends[0]);
+    children.running.push_back(holder);
+    close(pipe_ends[0]);
+    ASSERT_EQ(write(children.feed, "held\n", 5), 5);
+    auto within = [](auto done) {
+        for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20); !done();) {
+            if (std::chrono::steady_clock::now() > until) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return true;
+    };
+    ASSERT_TRUE(within([&] { return run({"--wait", "0", "put", "work.a.dst.source", "-"}, "x\n").status != 0; }))
+        << "the holder never had the target";
+    // mv's errors on a pseudo-terminal, where it tells that it waits.
+    int terminal = -1, side = -1;
+    ASSERT_EQ(openpty(&terminal, &side, nullptr, nullptr, nullptr), 0);
+    fcntl(terminal, F_SETFD, FD_CLOEXEC);
+    fcntl(side, F_SETFD, FD_CLOEXEC);
+    pid_t mv = start(directory.path(), {"--wait", "20", "mv", "work.a.src.source", "work.a.dst.source"}, -1, side);
+    children.running.push_back(mv);
+    close(side);
+    std::string said;
+    auto hear = [&] {
+        char buffer[512];
+        for (pollfd ready{terminal, POLLIN, 0}; poll(&ready, 1, 0) == 1;) {
+            ssize_t n = read(terminal, buffer, sizeof buffer);
+            if (n <= 0) break;  // EIO once mv is gone
+            said.append(buffer, static_cast<size_t>(n));
+        }
+        return said;
+    };
+    ASSERT_TRUE(within([&] { return hear().find("zefcat: waiting") != std::string::npos; }))
+        << "mv never waited for the target: " << said;
+
+    ASSERT_EQ(run({"put", "work.a.src.source", "-"}, std::string("written meanwhile\n")).status, 0);
+    close(std::exchange(children.feed, -1));
+    int status = children.reap(holder);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    status = children.reap(mv);
+    hear();
+    close(terminal);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << said;
+    EXPECT_NE(said.find("WORK.A.SRC.SOURCE was written while it was copied; WORK.A.DST.SOURCE holds the version "
+                        "before, and the source was kept"),
+              std::string::npos)
+        << said;
+    EXPECT_EQ(run({"get", "work.a.src.source"}).out, "written meanwhile\n");
+    EXPECT_EQ(run({"get", "work.a.dst.source"}).out, "the version copied\n");
 }
 
 TEST_F(CopyMove, MvKilledAtAnyMomentLeavesTheSourceWhole) {

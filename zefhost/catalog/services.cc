@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "catalog_error.h"
 #include "database_library.h"
@@ -195,6 +196,14 @@ std::optional<VersionAttributes> Services::set_written_attributes(std::string_vi
         return writer.base_attributes();
     }
     fail(zef::kCatalogBadRequest, "no writer of entry " + entry_text(key) + " is open");
+}
+
+void Services::delete_only_version(std::string_view library_name, std::string_view catalog, std::string_view name,
+                                   std::string_view type, int64_t content, int64_t modified, int64_t bytes) {
+    std::string id = assigned(library_name).store->catalog_identity(
+        catalog_key(static_cast<int64_t>(catalog.size()), catalog.data()));
+    deletion_condition_ = DeletionCondition{std::move(id), tool_entry_key(name, type), content, modified, bytes};
+    replaced_at_deletion_ = false;
 }
 
 void Services::set_written_times(std::string_view library_name, std::string_view catalog, std::string_view name,
@@ -427,6 +436,9 @@ int32_t Services::delete_entry(const zef::EntryRequest &request) {
     CatalogHandle &catalog = catalog_handle(request.catalog_handle);
     EntryKey key = entry_key(request.entry_name_length, request.entry_name, request.entry_type);
     Store &store = *catalog.store;
+    std::optional<DeletionCondition> condition;
+    if (deletion_condition_ && deletion_condition_->key == key && deletion_condition_->catalog == store.identity())
+        condition = std::exchange(deletion_condition_, std::nullopt);
     if (!store.writable()) fail(zef::kCatalogBadRequest, "catalog opened for input");
     if (key.name.empty()) fail(zef::kCatalogEntryMissing, "empty entry name");
     if (open_counts_.count({store.identity(), key}))
@@ -441,6 +453,11 @@ int32_t Services::delete_entry(const zef::EntryRequest &request) {
             fail(zef::kCatalogEntryInUse, "entry " + entry_text(key) + " is being written");
         std::optional<EntryRow> row = session.entry(key);
         if (!row) fail(zef::kCatalogEntryMissing, "no entry " + entry_text(key));
+        if (condition && (row->content != condition->content || row->modified != condition->modified ||
+                          row->bytes != condition->bytes)) {
+            replaced_at_deletion_ = true;
+            fail(zef::kCatalogEntryInUse, "entry " + entry_text(key) + " was replaced since it was read");
+        }
         session.drop_content(row->content);
         session.delete_entry_row(key);
         t.commit();

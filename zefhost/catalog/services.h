@@ -124,6 +124,19 @@ public:
     // when no writer of the entry is open.
     void set_written_times(std::string_view library, std::string_view catalog, std::string_view name,
                            std::string_view type, int64_t created, int64_t modified);
+    // Makes the next deletion of the entry (through the vector, as the host
+    // deletes) go ahead only if the entry is still the version that was
+    // read: the same content, modified time and size. It is checked under
+    // the entry's lock, in the deletion's own transaction, so that a writer
+    // that closed a new version since then keeps it: the deletion is then
+    // refused with kCatalogEntryInUse and replaced_at_deletion() is true.
+    // The condition lasts for that one deletion, whatever its outcome.
+    void delete_only_version(std::string_view library, std::string_view catalog, std::string_view name,
+                             std::string_view type, int64_t content, int64_t modified, int64_t bytes);
+    bool replaced_at_deletion() const { return replaced_at_deletion_; }
+    // Ends a condition that no deletion met (the deletion failed before it
+    // reached the catalog), so that it cannot hold back a later one.
+    void drop_deletion_condition() { deletion_condition_.reset(); }
     // What a full check of the catalog finds wrong (empty: sound).
     std::vector<std::string> check_catalog(std::string_view library, std::string_view catalog);
     // A full check with a verdict per entry (only the one entry when
@@ -227,6 +240,17 @@ private:
     std::unordered_map<void *, std::unique_ptr<DirectoryScan>> scans_;
     std::map<std::pair<std::string, EntryKey>, OpenCount> open_counts_;
     int64_t next_information_word_ = 1;
+    // The version the next deletion of an entry must find (see
+    // delete_only_version), by catalog identity and key.
+    struct DeletionCondition {
+        std::string catalog;
+        EntryKey key;
+        int64_t content = 0;
+        int64_t modified = 0;
+        int64_t bytes = 0;
+    };
+    std::optional<DeletionCondition> deletion_condition_;
+    bool replaced_at_deletion_ = false;
     std::string last_error_;
     int64_t stale_handles_ = 0;
     // The entry handle most recently looked up, for the record path.
