@@ -8,9 +8,13 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
+#include <sqlite3.h>
+
+#include <chrono>
 #include <fstream>
 #include <functional>
 #include <map>
+#include <thread>
 
 #include "support.h"
 #include "zefhost/catalog/catalog_error.h"
@@ -337,6 +341,40 @@ TEST_F(LibraryFiles, AWriterThatMayNotWaitIsRefusedAtOnce) {
     writer.channel().send('g');
     EXPECT_EQ(writer.wait(), 0);
     EXPECT_EQ(read_entry("work", "c", "a", "DATA").blocks, (std::vector<Block>{{2, "b"}}));
+}
+
+// A catalog removed while a writer waited for the write lock to register
+// itself: the removal saw no writer, and unlinked the file while it held
+// the lock. SQLite would let the writer commit into the unlinked file, and
+// the version would be lost though reported written: it is refused.
+TEST_F(LibraryFiles, AWriterOfACatalogRemovedWhileItWaitedIsRefused) {
+    write_entry("work", "c", "old", "DATA", {{1, "o"}});
+    void *cat = nullptr;
+    ASSERT_EQ(open_catalog("work", "c", zef::kLibraryWrite, &cat), 0);
+    // The removal of another process, step by step: its write lock first.
+    sqlite3 *remover = nullptr;
+    ASSERT_EQ(sqlite3_open(catalog_path("c").c_str(), &remover), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(remover, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    void *entry = nullptr;
+    int32_t opened = -1;
+    std::thread writer([&] { opened = open_entry(cat, "new", "DATA", zef::kMemberOutput, &entry); });
+    // Long enough for the writer to hold the entry's lock and wait for the
+    // write lock; were it slower, it would find the file gone all the same.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_EQ(::unlink(catalog_path("c").c_str()), 0);
+    sqlite3_exec(remover, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(remover);
+    writer.join();
+    EXPECT_EQ(opened, zef::kCatalogMissing);
+    EXPECT_NE(services.last_error().find("was removed while it was open"), std::string::npos)
+        << services.last_error();
+    if (opened == 0) {
+        EXPECT_NE(write_block(entry, Block{1, "lost"}), 0);
+        EXPECT_NE(close_entry(entry), 0) << "a version written into a removed catalog was reported closed";
+    }
+    EXPECT_EQ(close_catalog(cat), 0);
+    EXPECT_EQ(services.open_entries(), 0u);
+    EXPECT_FALSE(services.catalog_exists("work", "c"));
 }
 
 }  // namespace

@@ -137,6 +137,18 @@ void SqliteSession::begin(Kind kind) {
         rollback();
         c.fail(rc, "begin");
     }
+    if (kind != Kind::read && written_) {
+        // A catalog removed (or replaced) while this connection was open is
+        // still there for it, and SQLite commits into the unlinked file as
+        // if nothing had happened: a version closed there would be lost,
+        // reported as written. Removal unlinks the file while it holds the
+        // write lock, so under the lock the name tells the truth.
+        struct stat st {};
+        if (::stat(c.path().c_str(), &st) != 0 || FileId{st.st_dev, st.st_ino} != *written_) {
+            rollback();
+            fail(zef::kCatalogMissing, "catalog file " + c.path().string() + " was removed while it was open");
+        }
+    }
     if (kind == Kind::read && format_version_ < kFormatVersion) {
         // A writer elsewhere may have brought the catalog up to date since
         // this session looked, and written what only the new columns
@@ -431,10 +443,10 @@ SqliteStore::SqliteStore(std::filesystem::path file, bool writable, int busy_tim
         }
         if (!wal) main->exec("PRAGMA journal_mode=WAL");
     }
-    main_ = std::make_unique<SqliteSession>(std::move(main), format_version_);
     struct stat st {};
     if (::stat(file_.c_str(), &st) == 0) id_ = FileId{st.st_dev, st.st_ino};
     identity_ = identity_of(id_);
+    main_ = std::make_unique<SqliteSession>(std::move(main), format_version_, written());
 }
 
 void SqliteStore::remove_if_empty(const std::filesystem::path &file) {
@@ -520,7 +532,7 @@ bool SqliteStore::release_reserve() {
 std::filesystem::path reserve_file(const std::filesystem::path &catalog_file) { return beside(catalog_file, "-reserve"); }
 
 std::unique_ptr<StoreSession> SqliteStore::acquire() {
-    if (idle_.empty()) return std::make_unique<SqliteSession>(open_connection(), format_version_);
+    if (idle_.empty()) return std::make_unique<SqliteSession>(open_connection(), format_version_, written());
     auto session = std::move(idle_.back());
     idle_.pop_back();
     return session;

@@ -30,8 +30,11 @@ std::filesystem::path reserve_file(const std::filesystem::path &catalog_file);
 
 class SqliteSession final : public StoreSession {
 public:
-    SqliteSession(std::unique_ptr<sql::Connection> connection, int32_t format_version)
-        : connection_(std::move(connection)), format_version_(format_version) {}
+    // `written` is the catalog file as the store found it: a write
+    // transaction first checks that the file's name still leads to it.
+    SqliteSession(std::unique_ptr<sql::Connection> connection, int32_t format_version,
+                  std::optional<FileId> written = std::nullopt)
+        : connection_(std::move(connection)), format_version_(format_version), written_(written) {}
     ~SqliteSession() override;
 
     sql::Connection &connection() { return *connection_; }
@@ -70,6 +73,7 @@ public:
 private:
     std::unique_ptr<sql::Connection> connection_;
     int32_t format_version_;
+    std::optional<FileId> written_;
     bool durable_ = false;  // the open transaction runs at synchronous=FULL
     sql::Statement *chunk_ = nullptr;  // holds the loaded chunk until reset
 };
@@ -89,6 +93,10 @@ public:
 
     const std::filesystem::path &file() const { return file_; }
     FileId id() const { return id_; }
+    // The file its sessions check before each write (none when read-only).
+    std::optional<FileId> written() const {
+        return writable_ ? std::optional<FileId>(id_) : std::nullopt;
+    }
     sql::Connection &main_connection() { return static_cast<SqliteSession &>(*main_).connection(); }
 
     std::unique_ptr<StoreSession> acquire() override;
