@@ -211,6 +211,14 @@ void EntryWriter::close() {
         check_usable();
         retire_work();
         Transaction t(*session_, StoreSession::Kind::durable_write);
+        // A writer taken for a dead one (its lock file taken away, and a
+        // new one made in its place) has lost what it staged to the
+        // collection: it must not make the rest the entry's version.
+        std::vector<int64_t> registered = session_->writers(&key_);
+        if (std::find(registered.begin(), registered.end(), content_) == registered.end())
+            fail(zef::kCatalogIoFailure, "entry " + key_.name + "." + key_.type +
+                                             ": its writer was taken for a dead one and what it had written was "
+                                             "collected; the entry is left as it was");
         stage_retired();
         std::optional<EntryRow> current = session_->entry(key_);
         if (current.has_value() != base_.has_value() || (current && current->content != base_->content))
