@@ -415,6 +415,12 @@ SqliteStore::SqliteStore(std::filesystem::path file, bool writable, int busy_tim
         lock_file_.emplace(file_);
         if (::access(file_.c_str(), F_OK) != 0) fail(zef::kCatalogMissing, file_.string() + ": removed meanwhile");
     }
+    // The file as its name leads now, and again once the connection is
+    // open: should the catalog be removed and made anew in between, the
+    // connection might hold the old file while the check before each write
+    // compares with the new one.
+    struct stat before {};
+    bool named = ::stat(file_.c_str(), &before) == 0;
     std::unique_ptr<sql::Connection> main;
     try {
         main = open_connection();
@@ -445,6 +451,8 @@ SqliteStore::SqliteStore(std::filesystem::path file, bool writable, int busy_tim
     }
     struct stat st {};
     if (::stat(file_.c_str(), &st) == 0) id_ = FileId{st.st_dev, st.st_ino};
+    if (!named || id_ != FileId{before.st_dev, before.st_ino})
+        fail(zef::kCatalogMissing, file_.string() + ": removed or replaced while it was opened");
     identity_ = identity_of(id_);
     main_ = std::make_unique<SqliteSession>(std::move(main), format_version_, written());
 }
