@@ -176,10 +176,8 @@ public:
     // The text of the last failure a routine answered, for people and tests.
     const std::string &last_error() const { return last_error_; }
     void set_last_error(std::string text) { last_error_ = std::move(text); }
-    // Cheap when there is none, as before almost every call.
-    void clear_last_error() {
-        if (!last_error_.empty()) last_error_.clear();
-    }
+    // Called before almost every call: clears in place, building nothing.
+    void clear_last_error() { last_error_.clear(); }
 
     // ---------------------------------------------- the routines' work --
     // Called by the vector-48 routines (routines.cc) inside their guard;

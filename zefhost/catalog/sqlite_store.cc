@@ -409,18 +409,16 @@ SqliteStore::SqliteStore(std::filesystem::path file, bool writable, int busy_tim
       access_(access_for(file_, writable)),
       busy_timeout_ms_(busy_timeout_ms),
       owner_(getpid()) {
-    if (writable_) {
-        // Held before the catalog is opened, so that an empty catalog is
-        // never removed under a writer (remove_if_empty).
-        lock_file_.emplace(file_);
-        if (::access(file_.c_str(), F_OK) != 0) fail(zef::kCatalogMissing, file_.string() + ": removed meanwhile");
-    }
+    // Held before the catalog is opened, so that an empty catalog is never
+    // removed under a writer (remove_if_empty).
+    if (writable_) lock_file_.emplace(file_);
     // The file as its name leads now, and again once the connection is
     // open: should the catalog be removed and made anew in between, the
     // connection might hold the old file while the check before each write
     // compares with the new one.
     struct stat before {};
     bool named = ::stat(file_.c_str(), &before) == 0;
+    if (writable_ && !named) fail(zef::kCatalogMissing, file_.string() + ": removed meanwhile");
     std::unique_ptr<sql::Connection> main;
     try {
         main = open_connection();
