@@ -52,6 +52,43 @@ TEST_F(LineRecords, WrittenAndReadThroughTheTable) {
     expect_clean();
 }
 
+// Plain lines as most streams read them: every length up to the longest a
+// line of lrecl=80 holds (79: the control byte takes one), the empty line,
+// and a reading lrecl shorter than the lines, which cuts the text handed out
+// while buffer_count keeps the whole text's length.
+TEST_F(LineRecords, PlainLinesOfEveryLengthAndAShorterLrecl) {
+    const std::string lines[] = {"", "a", "hello world", std::string(79, 'x'), ""};
+    assign_to("LINES", "TEXT", "SOURCE", "lrecl=80");
+    zef::StreamBlock *out = open_ok("LINES", zef::kOpenOutput, 0);
+    ASSERT_NE(out, nullptr);
+    for (const std::string &line : lines) EXPECT_EQ(write_with(routine_table(out)->write, out, line), zef::kOk);
+    EXPECT_EQ(close(out), zef::kOk);
+    ASSERT_EQ(deassign("LINES"), zef::kOk);
+
+    for (int64_t lrecl : {80, 5}) {
+        SCOPED_TRACE("lrecl " + std::to_string(lrecl));
+        assign_to("LINES", "TEXT", "SOURCE", "lrecl=" + std::to_string(lrecl));
+        zef::StreamBlock *in = open_ok("LINES", zef::kOpenInput, 0);
+        ASSERT_NE(in, nullptr);
+        ASSERT_EQ(zef::stream_lrecl(in), lrecl - 1);
+        zef::fn::yxlread read = routine_table(in)->read;
+        for (const std::string &line : lines) {
+            Record r = read_with(read, in);
+            EXPECT_EQ(r.status, zef::kOk);
+            EXPECT_TRUE(r.delivered);
+            EXPECT_EQ(r.data, line.substr(0, static_cast<size_t>(lrecl - 1)));
+            EXPECT_EQ(r.carriage, ' ');
+            EXPECT_EQ(in->buffer_count, static_cast<int32_t>(line.size()));
+        }
+        Record end = read_with(read, in);
+        EXPECT_EQ(end.status, zef::kEndOfFile);
+        EXPECT_EQ(end.length, 0);
+        EXPECT_EQ(close(in), zef::kOk);
+        ASSERT_EQ(deassign("LINES"), zef::kOk);
+    }
+    expect_clean();
+}
+
 TEST_F(LineRecords, CarriageRequests) {
     assign_to("LOG", "RUN", "LOG", "lrecl=80");
     zef::StreamBlock *out = open_ok("LOG", zef::kOpenOutput, zef::kRecordPrint);

@@ -24,12 +24,6 @@ constexpr int16_t kMemberRequestValue = 512;
 constexpr int32_t kMessageNbyteUnbound = 73;
 constexpr char kNameSeparator = '.';
 
-// A leading zero byte and a carriage byte ahead of the text.
-constexpr int64_t kFramingBytes = 2;
-constexpr int64_t kLargestBuffer = INT32_MAX;
-
-int64_t larger(int64_t a, int64_t b) { return a > b ? a : b; }
-
 }  // namespace
 
 void normalise_entry_type(char *type8) {
@@ -37,23 +31,9 @@ void normalise_entry_type(char *type8) {
     if (std::memcmp(type8, kZefType, 8) == 0) std::memcpy(type8, kSourceType, 8);
 }
 
-int64_t stream_buffer_bytes(const StreamBlock *stream) {
-    int64_t size = larger(stream->block_length, stream->lrecl);
-    bool writable = (stream->open_flags & kOpenWriting) != 0;
-    if (size <= 0 && !writable) return size;
-    // Past this the buffer could not be described anyway; saturating keeps
-    // the sums below from overflowing.
-    if (size > kLargestBuffer || stream->lrecl > kLargestBuffer ||
-        stream->record_limit > kLargestBuffer)
-        return kLargestBuffer + 1;
-    size = larger(size, stream->lrecl + kFramingBytes);
-    size = larger(size, stream->record_limit);
-    return larger(size, kFramingBytes);
-}
-
 int32_t obtain_stream_buffers(StreamBlock *stream) {
     int64_t size = stream_buffer_bytes(stream);
-    if (size > kLargestBuffer) return kNoStorage;
+    if (size > kLargestStreamBuffer) return kNoStorage;
     stream->stream_buffer_size = static_cast<int32_t>(size);
     if (size <= 0) return kOk;
 

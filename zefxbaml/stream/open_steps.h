@@ -18,6 +18,7 @@
 //   stream_buffer_size with it; record_buffer keeps its size).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "zefxbaml/stream_block.h"
@@ -28,9 +29,27 @@ namespace zef {
 // "SOURCE", under which name such entries are kept.
 void normalise_entry_type(char *type8);
 
+// A leading zero byte and a carriage byte ahead of the text.
+inline constexpr int64_t kStreamFramingBytes = 2;
+inline constexpr int64_t kLargestStreamBuffer = INT32_MAX;
+
 // The size open gives record_buffer (and stream_buffer) once the type
-// defaults are settled; 0 or less when the stream gets no buffer.
-int64_t stream_buffer_bytes(const StreamBlock *stream);
+// defaults are settled; 0 or less when the stream gets no buffer. Inline:
+// the record routines work it out again on every record, from the fields
+// the open set.
+inline int64_t stream_buffer_bytes(const StreamBlock *stream) {
+    int64_t size = std::max(stream->block_length, stream->lrecl);
+    bool writable = (stream->open_flags & kOpenWriting) != 0;
+    if (size <= 0 && !writable) return size;
+    // Past this the buffer could not be described anyway; saturating keeps
+    // the sums below from overflowing.
+    if (size > kLargestStreamBuffer || stream->lrecl > kLargestStreamBuffer ||
+        stream->record_limit > kLargestStreamBuffer)
+        return kLargestStreamBuffer + 1;
+    size = std::max(size, stream->lrecl + kStreamFramingBytes);
+    size = std::max(size, stream->record_limit);
+    return std::max(size, kStreamFramingBytes);
+}
 
 // Obtains record_buffer and, for S format, stream_buffer (option 4), of
 // stream_buffer_bytes each, and sets stream_buffer_size. Returns 0 (also

@@ -57,6 +57,18 @@ int32_t yxlrds(StreamBlock *stream, char **data, int64_t *length, char *carriage
     int32_t status = read_block(stream, capacity);
     char *buffer = stream->record_buffer;
     int64_t delivered = stream->buffer_count;
+    // Nearly every record: a plain line of a stream without ATTR, P or F,
+    // whose text is all after the control byte. Decided from the fields
+    // first, so that it costs a few tests and no work of the general path.
+    if (status == kOk && delivered > 0 && stream->last_record_code == kCodeLine && stream->attr == 0 &&
+        (stream->record_format & (kRecordPrint | kRecordFixed)) == 0) {
+        int64_t count = delivered - 1;
+        stream->buffer_count = static_cast<int32_t>(count);
+        *data = buffer + 1;
+        *length = std::min(count, std::max<int64_t>(stream->lrecl, 0));
+        if (carriage != nullptr) *carriage = kBlank;
+        return kOk;
+    }
     if (delivered == 0) {
         *data = buffer;
         return status;
