@@ -180,21 +180,30 @@ void EntryWriter::write(const zef::TransferRequest &transfer) {
     if (transfer.length > 0 && transfer.buffer == nullptr)
         fail(zef::kCatalogBadRequest, "write from no buffer");
     auto length = static_cast<uint32_t>(transfer.length);
-    if (position_ == blocks_) {
-        bool on_last = !view_.empty() && work_ordinal_ == view_.size() - 1;
-        if (!on_last) {
-            // Carry on filling the last piece (kept from the entry) while it has room.
-            work_on(!view_.empty() && !piece_full(view_.back().piece) ? view_.size() - 1 : view_.size());
+    try {
+        if (position_ == blocks_) {
+            bool on_last = !view_.empty() && work_ordinal_ == view_.size() - 1;
+            if (!on_last) {
+                // Carry on filling the last piece (kept from the entry) while it has room.
+                work_on(!view_.empty() && !piece_full(view_.back().piece) ? view_.size() - 1 : view_.size());
+            }
+            if (work_.full()) work_on(view_.size());
+            work_.append(transfer.record_code, transfer.buffer, length);
+            ++view_[work_ordinal_].piece.block_count;
+            ++blocks_;
+        } else {
+            size_t ordinal = piece_of(position_);
+            work_on(ordinal);
+            work_.replace(static_cast<size_t>(position_ - view_[ordinal].piece.first_block),
+                          transfer.record_code, transfer.buffer, length);
         }
-        if (work_.full()) work_on(view_.size());
-        work_.append(transfer.record_code, transfer.buffer, length);
-        ++view_[work_ordinal_].piece.block_count;
-        ++blocks_;
-    } else {
-        size_t ordinal = piece_of(position_);
-        work_on(ordinal);
-        work_.replace(static_cast<size_t>(position_ - view_[ordinal].piece.first_block),
-                      transfer.record_code, transfer.buffer, length);
+    } catch (...) {
+        // A failure here (memory refused while the block went in, a chunk
+        // that could not be loaded or staged) may have left the working
+        // chunk half changed: nothing may build on it, and the close may
+        // not make it the entry's.
+        broken_ = true;
+        throw;
     }
     work_dirty_ = true;
     ++position_;
