@@ -48,6 +48,9 @@ void EntryReader::load_piece(size_t index) {
 }
 
 int32_t EntryReader::read(zef::TransferRequest &transfer) {
+    // A point that failed let go of the chunk being read: the reader finds
+    // its place again before it reads on.
+    if (lost_place_) point(position_);
     while (left_in_piece_ == 0) {
         if (!reader_.at_end()) fail(zef::kCatalogDamaged, "chunk holds more blocks than its piece");
         if (next_piece_ >= pieces_.size()) {
@@ -57,9 +60,13 @@ int32_t EntryReader::read(zef::TransferRequest &transfer) {
         }
         load_piece(next_piece_);
     }
-    Block block = reader_.next();
+    // Looked at before the reader moves past it: a read refused here
+    // passes over nothing.
+    ChunkReader after = reader_;
+    Block block = after.next();
     if (block.length > 0 && transfer.buffer == nullptr)
         fail(zef::kCatalogBadRequest, "read into no buffer");
+    reader_ = after;
     if (block.length > 0) std::memcpy(transfer.buffer, block.data, block.length);
     transfer.length = block.length;
     transfer.record_code = block.code;
@@ -81,6 +88,7 @@ void EntryReader::point(int64_t position) {
         left_in_piece_ = 0;
         next_piece_ = pieces_.size();
         position_ = blocks_;
+        lost_place_ = false;
         return;
     }
     // The piece holding the block: the last whose first block is not after it.
@@ -88,12 +96,23 @@ void EntryReader::point(int64_t position) {
                                   [](int64_t p, const Piece &piece) { return p < piece.first_block; });
     if (after == pieces_.begin()) fail(zef::kCatalogDamaged, "entry has no first piece");
     size_t index = static_cast<size_t>(after - pieces_.begin()) - 1;
-    load_piece(index);
-    int64_t skip = position - pieces_[index].first_block;
-    if (skip >= left_in_piece_) fail(zef::kCatalogDamaged, "pieces leave a gap");
-    reader_.skip(skip);
-    left_in_piece_ -= skip;
+    try {
+        load_piece(index);
+        int64_t skip = position - pieces_[index].first_block;
+        if (skip >= left_in_piece_) fail(zef::kCatalogDamaged, "pieces leave a gap");
+        reader_.skip(skip);
+        left_in_piece_ -= skip;
+    } catch (...) {
+        // The store let go of the chunk being read when it was asked for
+        // the new one, and what was read of that may be gone too: nothing
+        // is read from either until the reader finds its place again.
+        reader_.reset({});
+        left_in_piece_ = 0;
+        lost_place_ = true;
+        throw;
+    }
     position_ = position;
+    lost_place_ = false;
 }
 
 void EntryReader::close() { release(); }

@@ -39,6 +39,7 @@ private:
     int64_t position_ = 0;
     size_t next_piece_ = 0;       // the piece that follows the one being read
     int64_t left_in_piece_ = 0;   // blocks of the current piece not yet read
+    bool lost_place_ = false;     // a point failed: the next read points at position_ first
     ChunkDecoder decoder_;
     ChunkReader reader_;
 };
