@@ -53,10 +53,12 @@ void ChunkBuilder::clear() {
 }
 
 std::vector<uint8_t> ChunkBuilder::release_bytes() {
+    // Room for the next chunk first: when memory for it is refused, the
+    // bytes are still here, not lost with the failure.
     std::vector<uint8_t> out;
+    out.reserve(kChunkTarget + 1024);
     out.swap(bytes_);
     clear();
-    bytes_.reserve(kChunkTarget + 1024);
     return out;
 }
 

@@ -59,7 +59,7 @@ public:
     bool empty() const { return offsets_.empty(); }
     bool full() const { return bytes_.size() >= kChunkTarget; }
     std::span<const uint8_t> bytes() const { return bytes_; }
-    // Hands the bytes over and starts empty.
+    // Hands the bytes over and starts empty; refused memory leaves them here.
     std::vector<uint8_t> release_bytes();
     // Sum of the blocks' lengths and the longest one.
     int64_t payload_bytes() const { return payload_; }

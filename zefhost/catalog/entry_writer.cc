@@ -117,8 +117,11 @@ void EntryWriter::retire_work() {
         p.bytes = work_.payload_bytes();
         p.longest = work_.longest();
         std::vector<uint8_t> &slot = retired_[work_ordinal_];
+        // Taken before anything is counted: refused memory leaves the
+        // chunk in work_, and the writer as it was.
+        std::vector<uint8_t> bytes = work_.release_bytes();
         retired_bytes_ -= slot.size();
-        slot = work_.release_bytes();
+        slot = std::move(bytes);
         retired_bytes_ += slot.size();
     }
     work_.clear();
