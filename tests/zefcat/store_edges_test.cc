@@ -232,5 +232,42 @@ TEST_F(StoreEdges, OnAFullDiskRmFreesSpace) {
                   "new 1", "rm 0", "exists 1", "filler", "p.zcat", "p.zcat-reserve", "again 0"}));
 }
 
+// A catalog is made under a name of its own and takes its name once made.
+// When the disk filled up as SQLite folded the new catalog's log into it on
+// closing, the half-folded file took the catalog's name all the same: the
+// put said the disk was full, and from then on the catalog read as damaged,
+// even once there was room again. Tried with every margin of free space
+// from a few KiB to well over what a catalog needs: each put that fails
+// leaves nothing behind, and the next one, with room, makes the catalog.
+TEST_F(StoreEdges, ACatalogMadeOnAFillingDiskIsWholeOrNotThere) {
+    write_file("a.txt", "one\ntwo\n");
+    const std::string z = "'" + zefcat_path() + "'";
+    std::string script =
+        "for free in $(seq 8 8 400); do"
+        "  avail=$(df -B1 --output=avail small | tail -n 1);"
+        "  head -c $((avail - free * 1024)) /dev/zero > small/filler 2>/dev/null;"
+        "  " + z + " put work.q.c.source a.txt 2> err; first=$?;"
+        "  rm small/filler;"
+        "  " + z + " put work.q.c.source a.txt 2>> err; second=$?;"
+        "  got=$(" + z + " get work.q.c.source | tr '\\n' ' ');"
+        "  echo \"$first $second $got$(ls -A small | tr '\\n' ' ')\" >> result;"
+        "  if [ $first -ne 0 ] && ! grep -q 'the disk is full' err; then cat err >> result; fi;"
+        "  rm -f small/* small/.[!.]*;"
+        "done";
+    int code = run_on_small_disk(script, "2m");
+    if (code < 0) GTEST_SKIP() << "no mount namespace for a small file system here";
+    ASSERT_EQ(code, 0);
+    std::vector<std::string> lines = lines_of(read_file("result"));
+    ASSERT_EQ(lines.size(), 50u) << read_file("result");
+    size_t full = 0;
+    for (const std::string &line : lines) {
+        full += line.starts_with("1 ");
+        EXPECT_TRUE(line == "0 0 one two q.zcat q.zcat-reserve " || line == "1 0 one two q.zcat q.zcat-reserve ")
+            << line;
+    }
+    EXPECT_GT(full, 10u);
+    EXPECT_LT(full, 50u);
+}
+
 }  // namespace
 }  // namespace zefcat_test

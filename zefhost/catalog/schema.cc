@@ -156,12 +156,26 @@ void upgrade_catalog(sql::Connection &connection) {
     t.commit();
 }
 
+namespace {
+
+// Removes a staging catalog and the files SQLite keeps beside it.
+void remove_staging(const std::filesystem::path &staging) {
+    std::error_code ec;
+    for (const char *suffix : {"", "-wal", "-shm", "-journal"}) {
+        std::filesystem::path file = staging;
+        file += suffix;
+        std::filesystem::remove(file, ec);
+    }
+}
+
+}  // namespace
+
 void create_catalog(const std::filesystem::path &path) {
     std::error_code ec;
     if (std::filesystem::exists(path, ec)) return;
     std::filesystem::path staging = path;
     staging += ".new-" + std::to_string(getpid());
-    std::filesystem::remove(staging, ec);
+    remove_staging(staging);
     try {
         sql::Connection connection(staging, sql::Connection::Access::create);
         // Chunks are ~64 KiB: 16 KiB pages store one in five overflow pages
@@ -177,8 +191,16 @@ void create_catalog(const std::filesystem::path &path) {
         connection.exec("BEGIN IMMEDIATE");
         connection.exec(kSchema);
         connection.exec("COMMIT");
+        // The log folded into the file here, where a failure is seen:
+        // closing folds it too, but says nothing when the disk is full,
+        // and the staging file, half folded, would take the catalog's
+        // name without its log.
+        int log = -1, folded = -1;
+        int rc = sqlite3_wal_checkpoint_v2(connection.handle(), nullptr, SQLITE_CHECKPOINT_TRUNCATE, &log, &folded);
+        if (rc != SQLITE_OK) connection.fail(rc, "checkpoint");
+        if (log != folded) connection.fail(SQLITE_IOERR, "checkpoint");
     } catch (const CatalogError &e) {
-        std::filesystem::remove(staging, ec);
+        remove_staging(staging);
         // A full disk or a failing one is said as such, not as damage.
         fail(e.status() == zef::kCatalogIoFailure ? e.status() : zef::kCatalogDamaged,
              path.string() + ": cannot be created: " + e.what());
@@ -191,11 +213,11 @@ void create_catalog(const std::filesystem::path &path) {
     }
     if (::link(staging.c_str(), path.c_str()) != 0 && errno != EEXIST) {
         int error = errno;
-        std::filesystem::remove(staging, ec);
+        remove_staging(staging);
         fail(zef::kCatalogDamaged,
              path.string() + ": cannot be created: " + std::strerror(error));
     }
-    std::filesystem::remove(staging, ec);
+    remove_staging(staging);
     sync_directory(path.parent_path());
 }
 
