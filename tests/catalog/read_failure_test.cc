@@ -71,6 +71,7 @@ TEST_P(ReadFailure, AFailedPointLeavesTheReaderAtItsPosition) {
         EXPECT_EQ(read_block(entry, block), zef::kCatalogEndOfMember);
         EXPECT_EQ(close_entry(entry), 0);
         EXPECT_EQ(close_catalog(cat), 0);
+        EXPECT_EQ(services.open_entries(), 0u);
         ASSERT_EQ(services.remove_catalog("work", "c", true).removed, true);
     }
 }
@@ -98,6 +99,7 @@ TEST_P(ReadFailure, AReadRefusedForWantOfABufferPassesOverNothing) {
     EXPECT_EQ(end, zef::kCatalogEndOfMember) << services.last_error();
     EXPECT_EQ(close_entry(entry), 0);
     EXPECT_EQ(close_catalog(cat), 0);
+    EXPECT_EQ(services.open_entries(), 0u);
 }
 
 }  // namespace

@@ -142,9 +142,11 @@ TEST_F(WriteFailure, AReadRefusedMemoryWhileTheChangedChunkIsSetAsideLosesNothin
     EXPECT_EQ(block, blocks[5]);
     EXPECT_EQ(close_entry(entry), 0) << services.last_error();
     EXPECT_EQ(close_catalog(cat), 0);
+    EXPECT_EQ(services.open_entries(), 0u);
     blocks.push_back({1, "added"});
     EXPECT_EQ(read_entry("work", "c", "doc", "DATA").blocks, blocks);
     EXPECT_EQ(services.check_catalog("work", "c"), std::vector<std::string>{});
+    EXPECT_EQ(count_rows("c", "writers"), 0);
 #endif
 }
 
