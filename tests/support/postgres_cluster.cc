@@ -296,10 +296,11 @@ void PostgresCluster::start(const fs::path &bindir, const Settings &settings) {
         fail("initdb failed (exit status " + std::to_string(status) + "):\n" + read_tail(folder_ / "initdb.log"));
 
     port_ = next_port();
-    server_pid_ = spawn({(bindir / "postgres").string(), "-D", data.string(), "-c", "listen_addresses=", "-c",
-                         "unix_socket_directories=" + folder_.string(), "-c", "port=" + std::to_string(port_), "-c",
-                         "shared_buffers=" + settings.shared_buffers},
-                        {-1, folder_ / "server.log"}, folder_, user, death_signal_on_this_thread(SIGQUIT));
+    std::vector<std::string> command = {(bindir / "postgres").string(), "-D", data.string(), "-c", "listen_addresses=",
+                                        "-c", "unix_socket_directories=" + folder_.string(), "-c",
+                                        "port=" + std::to_string(port_), "-c", "shared_buffers=" + settings.shared_buffers};
+    for (const std::string &setting : settings.more) command.insert(command.end(), {"-c", setting});
+    server_pid_ = spawn(command, {-1, folder_ / "server.log"}, folder_, user, death_signal_on_this_thread(SIGQUIT));
     const std::string pid_line = std::to_string(server_pid_) + "\n";
     if (write(watch_fd_, pid_line.data(), pid_line.size()) != static_cast<ssize_t>(pid_line.size()))
         fail(std::string("telling the watcher the server's pid: ") + std::strerror(errno));

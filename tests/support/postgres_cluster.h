@@ -16,13 +16,16 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zeftest {
 
 // The server's buffer cache: 16MB for tests (many servers at once); a
-// benchmark of "a local server" gives PostgreSQL's own default.
+// benchmark sets what a site would. `more` holds further settings, each
+// "name=value" as the server's -c takes it.
 struct PostgresSettings {
     std::string shared_buffers = "16MB";
+    std::vector<std::string> more = {};
 };
 
 class PostgresCluster {
