@@ -31,11 +31,16 @@ Block header_at(const uint8_t *at) {
 
 }  // namespace
 
-Block ChunkReader::next() {
+Block ChunkReader::peek() const {
     if (static_cast<size_t>(end_ - next_) < kBlockHeader) damaged_chunk("cut block header");
     Block block = header_at(next_);
     if (static_cast<size_t>(end_ - block.data) < block.length) damaged_chunk("cut block");
-    next_ = block.data + block.length;
+    return block;
+}
+
+Block ChunkReader::next() {
+    Block block = peek();
+    pass(block);
     return block;
 }
 

@@ -35,6 +35,10 @@ public:
     // The next block; throws CatalogError(kCatalogDamaged) if the bytes do
     // not hold one.
     Block next();
+    // The next block, as next() finds it, without moving past it; pass()
+    // then moves past the block peek() gave.
+    Block peek() const;
+    void pass(const Block &block) { next_ = block.data + block.length; }
     // Passes over `count` blocks.
     void skip(int64_t count);
 

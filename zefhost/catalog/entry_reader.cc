@@ -61,12 +61,13 @@ int32_t EntryReader::read(zef::TransferRequest &transfer) {
         load_piece(next_piece_);
     }
     // Looked at before the reader moves past it: a read refused here
-    // passes over nothing.
-    ChunkReader after = reader_;
-    Block block = after.next();
+    // passes over nothing. (Not by moving a copy of the reader and storing
+    // it back: loading the copy whole straight after next() stored half of
+    // it stalled every read.)
+    Block block = reader_.peek();
     if (block.length > 0 && transfer.buffer == nullptr)
         fail(zef::kCatalogBadRequest, "read into no buffer");
-    reader_ = after;
+    reader_.pass(block);
     if (block.length > 0) std::memcpy(transfer.buffer, block.data, block.length);
     transfer.length = block.length;
     transfer.record_code = block.code;
