@@ -85,15 +85,17 @@ TEST_F(DatabaseSessions, AReaderBorrowsTheCatalogsSessionAndCatalogRequestsGetAn
 TEST_F(DatabaseSessions, ALongEntryIsReadOnTwoSessionsOrOnOneWhenTheServerRefusesTheSecond) {
     std::vector<Block> blocks = numbered_blocks("l", 30000);
     write_entry("work", "c", "l", "DATA", blocks);
-    database->sql("DO $$BEGIN CREATE ROLE clerk LOGIN; EXCEPTION WHEN duplicate_object THEN NULL; END$$");
-    database->sql("GRANT USAGE ON SCHEMA work TO clerk; GRANT SELECT ON ALL TABLES IN SCHEMA work TO clerk");
-    std::string clerk = database->uri();
-    clerk.replace(clerk.find("user=zef"), 8, "user=clerk");
+    // A role of this test's own: its connection limit holds for the whole
+    // server, which the other tests of this program share.
+    database->sql("DO $$BEGIN CREATE ROLE lone_reader LOGIN; EXCEPTION WHEN duplicate_object THEN NULL; END$$");
+    database->sql("GRANT USAGE ON SCHEMA work TO lone_reader; GRANT SELECT ON ALL TABLES IN SCHEMA work TO lone_reader");
+    std::string reader = database->uri();
+    reader.replace(reader.find("user=zef"), 8, "user=lone_reader");
 
     for (int limit : {-1, 1}) {
         SCOPED_TRACE("connection limit " + std::to_string(limit));
-        database->sql("ALTER ROLE clerk CONNECTION LIMIT " + std::to_string(limit));
-        assign_work_counted(clerk);
+        database->sql("ALTER ROLE lone_reader CONNECTION LIMIT " + std::to_string(limit));
+        assign_work_counted(reader);
         void *cat = nullptr, *entry = nullptr;
         ASSERT_EQ(open_catalog("work", "c", zef::kLibraryInput, &cat), 0);
         ASSERT_EQ(open_entry(cat, "l", "DATA", zef::kMemberInput, &entry), 0) << services.last_error();
